@@ -1,0 +1,2 @@
+set(app_PORTABLE state.cpp command_line.cpp)
+set(app_WINDOWS)

@@ -1,0 +1,33 @@
+#pragma once
+// The fixed component catalogue and the path rules that sort files into components.
+#include <cstdint>
+#include <string>
+#include <vector>
+#include <nlohmann/json_fwd.hpp>
+
+struct ManifestFile;
+
+constexpr int kComponentCount = 5;
+
+struct ComponentInfo {
+    const char* id;
+    const wchar_t* title;
+    const wchar_t* description;
+};
+
+extern const ComponentInfo kComponents[kComponentCount];
+
+constexpr uint32_t kVendorNvidia = 0x10DE;
+constexpr uint32_t kVendorAmd = 0x1002;
+constexpr uint32_t kVendorIntel = 0x8086;
+
+// Component number 0..4 of a relative path (UTF-8, "/" separators).
+int classify_file(const std::string& path);
+
+// g_componentSelected for the file's component.
+bool is_file_selected(const ManifestFile& file);
+
+// Start-up choice: fills `selected` (suggested) and `installed` from the install record
+// (any JSON value; non-objects count as no record) and the hardware vendor ids.
+void choose_components(const nlohmann::json& record, const std::vector<uint32_t>& vendorIds,
+                       bool selected[kComponentCount], bool installed[kComponentCount]);

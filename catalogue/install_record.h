@@ -1,0 +1,18 @@
+#pragma once
+// install.json in the install folder: what the last successful run put there.
+#include <string>
+#include <nlohmann/json.hpp>
+
+struct Manifest;
+
+// Parsed install.json of `dir`, or an empty object when missing, unreadable or not JSON.
+nlohmann::json read_install_record_at(const std::wstring& dir);
+// The same for g_installDir.
+nlohmann::json read_install_record();
+// The record's "files" object, or an empty object when there is none usable.
+nlohmann::json read_install_record_files(const std::wstring& dir);
+
+// The exact bytes of the record for this manifest and selection.
+std::string serialise_install_record(const Manifest& manifest, const bool selected[5]);
+// Writes install.json in `dir` through a temporary file and a replacing move.
+bool write_install_record(const std::wstring& dir, const Manifest& manifest, const bool selected[5]);

@@ -1,0 +1,2 @@
+set(catalogue_PORTABLE)
+set(catalogue_WINDOWS)

@@ -1,0 +1,2 @@
+set(engine_PORTABLE)
+set(engine_WINDOWS)

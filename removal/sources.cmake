@@ -1,0 +1,2 @@
+set(removal_PORTABLE)
+set(removal_WINDOWS)

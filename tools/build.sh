@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# One entry for developers and CI.
+#   tools/build.sh build   configure and build everything (native, tools, cross)
+#   tools/build.sh test    build, then run every test: native, fuzzing, under Wine, scenarios
+#   tools/build.sh demo    build, publish a demo release, serve it and install it with setup.exe
+#   tools/build.sh bench   optimised native build, then the benchmarks
+# Each first installs what is missing (tools/deps.sh).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${PLANNIX_BUILD_DIR:-$root/build}
+jobs=$(nproc)
+cd "$root"
+
+configure_native() {
+  # clang, so that the fuzz targets share the build; ASan and UBSan on for the tests.
+  [ -f "$out/native/build.ninja" ] || cmake -S . -B "$out/native" -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DPLANNIX_SANITIZE=ON -DPLANNIX_FUZZ=ON
+}
+
+configure_bench() {
+  [ -f "$out/bench/build.ninja" ] || cmake -S . -B "$out/bench" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
+    -DPLANNIX_TESTS=OFF -DPLANNIX_BENCH=ON
+}
+
+# The development key pair: made once per build folder; the cross build trusts its public half.
+dev_key() {
+  if [ ! -f "$out/keys/public.txt" ]; then
+    mkdir -p "$out/keys"
+    "$out/native/tools/release/plannix-release" keygen "$out/keys" >/dev/null
+  fi
+}
+
+configure_cross() {
+  [ -f "$out/cross/build.ninja" ] || cmake -S . -B "$out/cross" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
+    -DPLANNIX_PUBLIC_KEY="$out/keys/public.txt" -DPLANNIX_HOST=localhost \
+    -DPLANNIX_PORT="${PLANNIX_TEST_PORT:-8443}"
+}
+
+build_all() {
+  "$root/tools/deps.sh"
+  configure_native
+  cmake --build "$out/native" -j "$jobs"
+  dev_key
+  configure_cross
+  cmake --build "$out/cross" -j "$jobs"
+}
+
+case "${1:-build}" in
+  build)
+    build_all
+    ;;
+  test)
+    start=$(date +%s)
+    build_all
+    status=0
+    ctest --test-dir "$out/native" -j "$jobs" --output-on-failure || status=1
+    "$root/tools/wine/run-suite.sh" ctest --test-dir "$out/cross" --output-on-failure || status=1
+    echo "test run took $(( $(date +%s) - start )) s"
+    exit $status
+    ;;
+  demo)
+    build_all
+    exec "$root/tools/demo.sh" "$out"
+    ;;
+  bench)
+    "$root/tools/deps.sh"
+    configure_bench
+    cmake --build "$out/bench" -j "$jobs"
+    exec "$root/tools/bench.sh" "$out/bench"
+    ;;
+  *)
+    sed -n '2,8p' "$0" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,2 @@
+set(transport_PORTABLE)
+set(transport_WINDOWS)

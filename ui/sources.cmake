@@ -1,0 +1,2 @@
+set(ui_PORTABLE)
+set(ui_WINDOWS)
