@@ -1,0 +1,84 @@
+#include "catalogue/manifest.h"
+
+#include <new>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+// 2^64 as a double: the first value that no longer fits an unsigned 64-bit count.
+constexpr double kTwoPow64 = 18446744073709551616.0;
+
+// A byte count from any JSON number. Floats are truncated towards zero; a negative count, or
+// one beyond 64 bits, can only be a broken manifest and must not wrap into a plausible size.
+bool read_byte_count(const nlohmann::json& value, uint64_t& out) {
+    if (value.is_number_unsigned()) {
+        out = value.get<uint64_t>();
+        return true;
+    }
+    if (value.is_number_integer()) {
+        int64_t n = value.get<int64_t>();
+        if (n < 0) return false;
+        out = static_cast<uint64_t>(n);
+        return true;
+    }
+    if (value.is_number_float()) {
+        double d = value.get<double>();
+        if (!(d >= 0.0 && d < kTwoPow64)) return false; // also refuses NaN and infinity
+        out = static_cast<uint64_t>(d);
+        return true;
+    }
+    return false;
+}
+
+bool read_file_entry(const nlohmann::json& entry, ManifestFile& file) {
+    if (!entry.is_object()) return false;
+    const nlohmann::json& path = entry.at("path");
+    if (!path.is_string()) return false;
+    file.path = path.get<std::string>();
+    if (!read_byte_count(entry.at("size"), file.size)) return false;
+    const nlohmann::json& sha = entry.at("sha256");
+    if (!sha.is_string()) return false;
+    file.sha256 = sha.get<std::string>();
+    if (!read_byte_count(entry.at("csize"), file.csize)) return false;
+    const nlohmann::json& csha = entry.at("csha256");
+    if (!csha.is_string()) return false;
+    file.csha256 = csha.get<std::string>();
+    return true;
+}
+
+} // namespace
+
+bool is_acceptable_manifest_path(const std::string& path) {
+    if (path.empty()) return false;
+    if (path.find("..") != std::string::npos) return false;
+    if (path[0] == '/' || path[0] == '\\') return false;
+    if (path.find(':') != std::string::npos) return false;
+    return true;
+}
+
+bool parse_manifest(const std::string& text, Manifest& out) {
+    try {
+        const nlohmann::json doc = nlohmann::json::parse(text);
+        // value() throws on a root that is not an object and on a present key of another type.
+        if (doc.value("app", std::string()) != "plannix") return false;
+        out.version = doc.value("version", std::string());
+        out.date = doc.value("date", std::string());
+        out.exe = doc.value("exe", std::string("plannix.exe"));
+        out.files.clear();
+
+        const nlohmann::json& files = doc.at("files");
+        if (!files.is_array()) return false;
+        for (const nlohmann::json& entry : files) {
+            ManifestFile file;
+            if (!read_file_entry(entry, file)) return false;
+            if (!is_acceptable_manifest_path(file.path)) return false;
+            out.files.push_back(std::move(file));
+        }
+        return !out.version.empty() && !out.files.empty();
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
