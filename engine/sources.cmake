@@ -1,2 +1,2 @@
 set(engine_PORTABLE)
-set(engine_WINDOWS)
+set(engine_WINDOWS setup_log.cpp install_pipeline.cpp)

@@ -1,2 +1,2 @@
 set(removal_PORTABLE)
-set(removal_WINDOWS)
+set(removal_WINDOWS uninstall.cpp)

@@ -1,2 +1,2 @@
 set(ui_PORTABLE)
-set(ui_WINDOWS)
+set(ui_WINDOWS window_proc.cpp)

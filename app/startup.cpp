@@ -1,0 +1,217 @@
+#include "app/startup.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <knownfolders.h>
+#include <dxgi.h>
+#include <gdiplus.h>
+
+#include "app/command_line.h"
+#include "app/handles.h"
+#include "app/state.h"
+#include "app/text.h"
+#include "app/window_host.h"
+#include "app/worker.h"
+#include "catalogue/components.h"
+#include "catalogue/install_record.h"
+
+namespace {
+
+const wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
+const wchar_t kTempCopyPrefix[] = L"plannix-setup-";
+
+struct CoTaskString {
+    PWSTR text = nullptr;
+    ~CoTaskString() { CoTaskMemFree(text); }
+};
+
+// A string value of at most 1040 bytes; anything longer counts as missing.
+bool read_registry_string(HKEY key, const wchar_t* name, std::wstring& value) {
+    wchar_t buffer[520] = {};
+    DWORD size = sizeof(buffer);
+    if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return false;
+    value.assign(buffer);
+    return true;
+}
+
+std::wstring known_folder(REFKNOWNFOLDERID id) {
+    CoTaskString path;
+    if (FAILED(SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &path.text)) || !path.text)
+        return {};
+    return path.text;
+}
+
+std::wstring default_install_dir() {
+    std::wstring base = known_folder(FOLDERID_UserProgramFiles);
+    // Where the per-user program-files folder lies on Windows; asked for directly on systems
+    // (and Wine) that cannot name it, so the default is never a relative path.
+    if (base.empty()) {
+        const std::wstring local = known_folder(FOLDERID_LocalAppData);
+        if (!local.empty()) base = join_path(local, L"Programs");
+    }
+    if (base.empty()) return {};
+    return join_path(join_path(base, L"Kvartalis"), L"Plannix");
+}
+
+bool file_exists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+std::wstring folder_of(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring join_path(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return name;
+    const wchar_t last = folder.back();
+    return (last == L'\\' || last == L'/') ? folder + name : folder + L'\\' + name;
+}
+
+bool file_identity(const std::wstring& path, FileIdentity& id) {
+    // Backup semantics so folders open too; no access needed beyond the attributes.
+    FileHandle file(CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return false;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.indexHigh = info.nFileIndexHigh;
+    id.indexLow = info.nFileIndexLow;
+    return true;
+}
+
+bool same_file(const std::wstring& a, const std::wstring& b) {
+    FileIdentity ia, ib;
+    return !a.empty() && !b.empty() && file_identity(a, ia) && file_identity(b, ib) && ia == ib;
+}
+
+void read_command_line() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv) return;
+    std::vector<std::wstring> args;
+    for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
+    LocalFree(argv);
+    parse_command_line(args);
+}
+
+void delete_stale_temp_copies(const std::wstring& tempDir, const std::wstring& ownPath) {
+    FileIdentity own;
+    // Without our own identity we could delete ourselves: better to leave everything.
+    if (tempDir.empty() || !file_identity(ownPath, own)) return;
+    WIN32_FIND_DATAW entry = {};
+    FindHandle find(FindFirstFileW(join_path(tempDir, L"*").c_str(), &entry));
+    if (!find) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        const size_t dot = name.find_last_of(L'.');
+        if (name.rfind(kTempCopyPrefix, 0) != 0 || dot == std::wstring::npos ||
+            name.compare(dot, std::wstring::npos, L".exe") != 0)
+            continue;
+        const std::wstring path = join_path(tempDir, name);
+        FileIdentity id;
+        if (!file_identity(path, id) || id == own) continue;
+        DeleteFileW(path.c_str());
+    } while (FindNextFileW(find.get(), &entry));
+}
+
+void find_existing_installation() {
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return;
+    std::wstring value;
+    if (read_registry_string(key.get(), L"DisplayVersion", value))
+        set_installed_version(utf8_from_wide(value));
+    if (g_installDir.empty() && read_registry_string(key.get(), L"InstallLocation", value))
+        g_installDir = value;
+}
+
+void settle_install_dir(const std::wstring& ownPath) {
+    if (!g_installDir.empty()) return;
+    const std::wstring ownFolder = folder_of(ownPath);
+    if (!ownFolder.empty() && file_exists(join_path(ownFolder, L"install.json"))) {
+        g_installDir = ownFolder;
+        return;
+    }
+    g_installDir = default_install_dir();
+}
+
+std::vector<uint32_t> detect_gpu_vendors() {
+    std::vector<uint32_t> vendors;
+    ComPtr<IDXGIFactory1> factory;
+    if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), factory.put_void()))) return vendors;
+    for (UINT i = 0;; ++i) {
+        ComPtr<IDXGIAdapter1> adapter;
+        if (factory->EnumAdapters1(i, adapter.put()) == DXGI_ERROR_NOT_FOUND) break;
+        if (!adapter) continue;
+        DXGI_ADAPTER_DESC1 desc = {};
+        if (SUCCEEDED(adapter->GetDesc1(&desc)) && !(desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE))
+            vendors.push_back(desc.VendorId);
+    }
+    return vendors;
+}
+
+bool hand_over_to_temp_copy(const std::wstring& tempDir, const std::wstring& ownPath) {
+    if (tempDir.empty() || g_installDir.empty() || !same_file(folder_of(ownPath), g_installDir))
+        return false;
+    const std::wstring copy =
+        join_path(tempDir, kTempCopyPrefix + std::to_wstring(GetCurrentProcessId()) + L".exe");
+    if (!CopyFileW(ownPath.c_str(), copy.c_str(), FALSE)) return false;
+    const std::wstring parameters =
+        handover_arguments() + L" /dir " + quote_argument(g_installDir);
+    const auto started = reinterpret_cast<INT_PTR>(ShellExecuteW(
+        nullptr, L"open", copy.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL));
+    // When the copy could not be started, ending here would leave the user with nothing:
+    // go on in place instead.
+    return started > 32;
+}
+
+int run_setup(HINSTANCE instance) {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    read_command_line();
+
+    wchar_t tempBuffer[260] = {};
+    const DWORD tempLength = GetTempPathW(260, tempBuffer);
+    const std::wstring tempDir = (tempLength > 0 && tempLength < 260) ? tempBuffer : L"";
+    wchar_t ownBuffer[520] = {};
+    const DWORD ownLength = GetModuleFileNameW(nullptr, ownBuffer, 520);
+    const std::wstring ownPath = (ownLength > 0 && ownLength < 520) ? ownBuffer : L"";
+
+    delete_stale_temp_copies(tempDir, ownPath);
+    find_existing_installation();
+    settle_install_dir(ownPath);
+
+    const nlohmann::json record = read_install_record();
+    g_gpuVendorIds = detect_gpu_vendors();
+    bool selected[5] = {};
+    bool installed[5] = {};
+    choose_components(record, g_gpuVendorIds, selected, installed);
+    for (int n = 0; n < 5; ++n) {
+        g_componentSelected[n] = selected[n];
+        g_componentInstalled[n] = installed[n];
+    }
+
+    if (hand_over_to_temp_copy(tempDir, ownPath)) {
+        if (SUCCEEDED(com)) CoUninitialize();
+        return 0;
+    }
+
+    ULONG_PTR gdiplus = 0;
+    Gdiplus::GdiplusStartupInput input;
+    const bool gdiplusStarted = Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) == Gdiplus::Ok;
+
+    create_main_window(instance);
+    if (g_runMode == Update || g_autoMode) start_worker();
+    run_message_loop();
+
+    if (gdiplusStarted) Gdiplus::GdiplusShutdown(gdiplus);
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}

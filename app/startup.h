@@ -1,0 +1,33 @@
+#pragma once
+// Start-up of the process: from the command line to the end of the message loop.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+// The whole run of the process; returns its exit code (always 0).
+int run_setup(HINSTANCE instance);
+
+// Pieces of start-up, in the order they run.
+void read_command_line();
+void delete_stale_temp_copies(const std::wstring& tempDir, const std::wstring& ownPath);
+void find_existing_installation();
+void settle_install_dir(const std::wstring& ownPath);
+std::vector<uint32_t> detect_gpu_vendors();
+// Hands the job to a temporary copy when running from the install folder; true when the copy
+// was started and this process is to end.
+bool hand_over_to_temp_copy(const std::wstring& tempDir, const std::wstring& ownPath);
+
+// File identity (volume and file index); false for a path that cannot be opened.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+bool file_identity(const std::wstring& path, FileIdentity& id);
+bool same_file(const std::wstring& a, const std::wstring& b);
+
+std::wstring folder_of(const std::wstring& path);
+std::wstring join_path(const std::wstring& folder, const std::wstring& name);

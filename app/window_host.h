@@ -1,0 +1,15 @@
+#pragma once
+// The one window: class, DPI, size and placement, timer and message loop.
+#include <windows.h>
+
+extern HWND g_mainWindow;
+
+constexpr UINT_PTR kRepaintTimerId = 1;
+constexpr UINT kRepaintPeriodMs = 60;
+
+// Client size in logical pixels for the run mode and whether an installation was found.
+SIZE logical_client_size();
+// Registers the class, works out the DPI, starts the version check in Install mode, creates,
+// centres and shows the window and starts its timer.
+void create_main_window(HINSTANCE instance);
+void run_message_loop();

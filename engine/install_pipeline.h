@@ -1,0 +1,3 @@
+#pragma once
+// The install and update run, on the worker thread.
+void install_worker();

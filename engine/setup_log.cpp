@@ -1,0 +1,41 @@
+#include "engine/setup_log.h"
+
+#include <windows.h>
+
+#include "app/handles.h"
+#include "app/state.h"
+#include "app/text.h"
+
+std::wstring setup_log_path() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    // A failed call or a folder that does not fit: no defined place, so no log.
+    if (n == 0 || n > MAX_PATH) return {};
+    std::wstring path(folder, n);
+    if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    return path + L"plannix-setup.log";
+}
+
+void append_log(const std::wstring& line) {
+    const std::wstring path = setup_log_path();
+    if (path.empty()) return;
+    // Opened and closed per line, shared for reading and writing, so another program may
+    // read or even delete the log at any time.
+    FileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    const std::string bytes = utf8_from_wide(line) + "\r\n";
+    DWORD written = 0;
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    FlushFileBuffers(file.get());
+}
+
+void set_error(const std::wstring& message) {
+    {
+        std::lock_guard<std::mutex> lock(g_stateLock);
+        g_errorText = message;
+    }
+    append_log(L"ОШИБКА: " + message);
+    g_workerState.exchange(Failed);
+}

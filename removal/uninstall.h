@@ -1,0 +1,3 @@
+#pragma once
+// The removal run, on the worker thread.
+void uninstall_worker();

@@ -1,0 +1,223 @@
+// Start-up pieces against the real file system and registry of a throw-away Wine prefix.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/command_line.h"
+#include "app/handles.h"
+#include "app/startup.h"
+#include "app/state.h"
+#include "app/text.h"
+
+namespace {
+
+const wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
+
+std::wstring temp_folder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, buffer);
+    return buffer;
+}
+
+// A fresh folder under the temporary folder, removed with its files at the end.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::wstring& name) : path_(temp_folder() + name) {
+        remove_all();
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~ScratchFolder() { remove_all(); }
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+    void touch(const std::wstring& name) const {
+        FileHandle f(CreateFileW(file(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(static_cast<bool>(f));
+    }
+
+private:
+    void remove_all() {
+        std::wstring from = path_;
+        from.push_back(L'\0'); // SHFileOperation takes a double-terminated list
+        SHFILEOPSTRUCTW op = {};
+        op.wFunc = FO_DELETE;
+        op.pFrom = from.c_str();
+        op.fFlags = FOF_NO_UI;
+        SHFileOperationW(&op);
+    }
+    std::wstring path_;
+};
+
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void reset_run_parameters() {
+    g_runMode = Install;
+    g_autoMode = false;
+    g_waitPid = 0;
+    g_installDir.clear();
+    set_installed_version("");
+    RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+}
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override { reset_run_parameters(); }
+    void TearDown() override { reset_run_parameters(); }
+};
+
+TEST_F(Startup, StaleCopiesAreDeletedByExactNameButNeverTheRunningOne) {
+    ScratchFolder dir(L"cleanup");
+    dir.touch(L"plannix-setup-1.exe");
+    dir.touch(L"plannix-setup-.exe");
+    dir.touch(L"plannix-setup-2.EXE");     // extension compared with case
+    dir.touch(L"Plannix-setup-3.exe");     // prefix compared with case
+    dir.touch(L"plannix-setup-4.exe.bak"); // extension is the text after the last dot
+    dir.touch(L"plannix-setup-5.txt");
+    dir.touch(L"other.exe");
+    dir.touch(L"running.exe");
+    CreateDirectoryW(dir.file(L"plannix-setup-6.exe").c_str(), nullptr);
+    // The running program under another name: identity, not the name, protects it.
+    ASSERT_TRUE(CreateHardLinkW(dir.file(L"plannix-setup-7.exe").c_str(),
+                                dir.file(L"running.exe").c_str(), nullptr));
+
+    delete_stale_temp_copies(dir.path() + L"\\", dir.file(L"running.exe"));
+
+    EXPECT_FALSE(exists(dir.file(L"plannix-setup-1.exe")));
+    EXPECT_FALSE(exists(dir.file(L"plannix-setup-.exe")));
+    EXPECT_TRUE(exists(dir.file(L"plannix-setup-2.EXE")));
+    EXPECT_TRUE(exists(dir.file(L"Plannix-setup-3.exe")));
+    EXPECT_TRUE(exists(dir.file(L"plannix-setup-4.exe.bak")));
+    EXPECT_TRUE(exists(dir.file(L"plannix-setup-5.txt")));
+    EXPECT_TRUE(exists(dir.file(L"other.exe")));
+    EXPECT_TRUE(exists(dir.file(L"plannix-setup-6.exe")));
+    EXPECT_TRUE(exists(dir.file(L"plannix-setup-7.exe")));
+    EXPECT_TRUE(exists(dir.file(L"running.exe")));
+}
+
+TEST_F(Startup, CleanupOfAMissingFolderIsHarmless) {
+    delete_stale_temp_copies(temp_folder() + L"no-such-folder\\", L"C:\\windows\\notepad.exe");
+    delete_stale_temp_copies(L"", L"");
+}
+
+TEST_F(Startup, RegistryGivesVersionAndFolder) {
+    RegKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                              key.put(), nullptr),
+              ERROR_SUCCESS);
+    const std::wstring version = L"2.1 «бета»";
+    const std::wstring location = L"C:\\Apps\\Планикс";
+    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(version.c_str()),
+                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
+    RegSetValueExW(key.get(), L"InstallLocation", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(location.c_str()),
+                   static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
+
+    find_existing_installation();
+    EXPECT_EQ(get_installed_version(), utf8_from_wide(version));
+    EXPECT_EQ(g_installDir, location);
+
+    // "/dir" keeps its folder, but the version still comes from the registry.
+    reset_run_parameters();
+    RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                    nullptr);
+    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(version.c_str()),
+                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
+    RegSetValueExW(key.get(), L"InstallLocation", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(location.c_str()),
+                   static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
+    parse_command_line({L"/dir", L"D:\\Elsewhere"});
+    find_existing_installation();
+    EXPECT_EQ(g_installDir, L"D:\\Elsewhere");
+    EXPECT_EQ(get_installed_version(), utf8_from_wide(version));
+}
+
+TEST_F(Startup, OverlongOrWronglyTypedValuesCountAsMissing) {
+    RegKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                              key.put(), nullptr),
+              ERROR_SUCCESS);
+    const std::wstring longText(600, L'x'); // 1202 bytes with its terminator
+    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(longText.c_str()),
+                   static_cast<DWORD>((longText.size() + 1) * sizeof(wchar_t)));
+    const DWORD number = 7;
+    RegSetValueExW(key.get(), L"InstallLocation", 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    find_existing_installation();
+    EXPECT_EQ(get_installed_version(), "");
+    EXPECT_TRUE(g_installDir.empty());
+
+    // Just inside the 1040-byte buffer: 519 characters and the terminator.
+    const std::wstring fits(519, L'v');
+    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(fits.c_str()),
+                   static_cast<DWORD>((fits.size() + 1) * sizeof(wchar_t)));
+    find_existing_installation();
+    EXPECT_EQ(get_installed_version(), std::string(519, 'v'));
+}
+
+TEST_F(Startup, InstallRecordBesideTheProgramMarksItsFolder) {
+    ScratchFolder dir(L"installed-here");
+    dir.touch(L"install.json");
+    settle_install_dir(dir.file(L"setup.exe"));
+    EXPECT_EQ(g_installDir, dir.path());
+}
+
+TEST_F(Startup, DefaultFolderIsAbsoluteUnderLocalPrograms) {
+    ScratchFolder dir(L"not-installed");
+    settle_install_dir(dir.file(L"setup.exe"));
+    wchar_t local[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
+    EXPECT_EQ(g_installDir, std::wstring(local) + L"\\Programs\\Kvartalis\\Plannix");
+    EXPECT_EQ(g_installDir.substr(1, 2), L":\\");
+}
+
+TEST_F(Startup, GivenFolderIsKept) {
+    g_installDir = L"E:\\Mine";
+    ScratchFolder dir(L"has-record");
+    dir.touch(L"install.json");
+    settle_install_dir(dir.file(L"setup.exe"));
+    EXPECT_EQ(g_installDir, L"E:\\Mine");
+}
+
+TEST(FileIdentity, SameFolderThroughAnotherSpelling) {
+    ScratchFolder dir(L"identity");
+    CreateDirectoryW(dir.file(L"Sub").c_str(), nullptr);
+    EXPECT_TRUE(same_file(dir.file(L"Sub"), dir.file(L"sub\\")));
+    EXPECT_TRUE(same_file(dir.file(L"Sub"), dir.path() + L"\\.\\Sub"));
+    EXPECT_FALSE(same_file(dir.file(L"Sub"), dir.path()));
+    EXPECT_FALSE(same_file(dir.file(L"missing"), dir.file(L"missing")));
+}
+
+TEST(HandoverQuoting, CommandLineToArgvGivesTheFolderBack) {
+    for (const std::wstring folder : {L"D:\\Apps\\", L"D:\\Apps\\\\", L"C:\\Program Files\\Plannix",
+                                      L"C:\\Пути с пробелами\\Планикс\\", L"\\\\server\\share\\"}) {
+        const std::wstring line = L"copy.exe /uninstall /dir " + quote_argument(folder) + L" /auto";
+        int count = 0;
+        LPWSTR* argv = CommandLineToArgvW(line.c_str(), &count);
+        ASSERT_NE(argv, nullptr);
+        ASSERT_EQ(count, 5) << utf8_from_wide(line);
+        EXPECT_EQ(std::wstring(argv[3]), folder);
+        EXPECT_EQ(std::wstring(argv[4]), L"/auto");
+        LocalFree(argv);
+    }
+}
+
+TEST(HandoverQuoting, NoHandoverOutsideTheInstallFolder) {
+    reset_run_parameters();
+    ScratchFolder dir(L"elsewhere");
+    g_installDir = dir.file(L"does-not-exist");
+    EXPECT_FALSE(hand_over_to_temp_copy(temp_folder(), dir.file(L"setup.exe")));
+    g_installDir.clear();
+}
+
+} // namespace

@@ -1,0 +1,73 @@
+// Test helper: waits for Setup's window (class "PlannixSetup"), prints what a test checks
+// about it as one JSON line, and optionally asks it to close.
+//   find_window.exe [--wait MS] [--close]
+// Exit code 0 when the window was found, 1 when not within the wait.
+#include <cstdio>
+#include <string>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include "app/handles.h"
+#include "app/text.h"
+
+namespace {
+
+std::string json_string(const std::wstring& text) {
+    std::string out = "\"";
+    for (char c : utf8_from_wide(text)) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::wstring process_image(DWORD pid) {
+    KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) return {};
+    wchar_t path[1024] = {};
+    DWORD size = 1024;
+    return QueryFullProcessImageNameW(process.get(), 0, path, &size) ? path : L"";
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    DWORD waitMs = 10000;
+    bool close = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--wait" && i + 1 < argc) waitMs = wcstoul(argv[++i], nullptr, 10);
+        if (std::wstring(argv[i]) == L"--close") close = true;
+    }
+    HWND window = nullptr;
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    while (!(window = FindWindowW(L"PlannixSetup", nullptr)) && GetTickCount64() < deadline)
+        Sleep(50);
+    if (!window) {
+        std::printf("{\"found\": false}\n");
+        return 1;
+    }
+    // Let the window finish showing before measuring it.
+    for (int i = 0; i < 100 && !IsWindowVisible(window); ++i) Sleep(20);
+    wchar_t title[256] = {};
+    GetWindowTextW(window, title, 256);
+    RECT client = {}, outer = {};
+    GetClientRect(window, &client);
+    GetWindowRect(window, &outer);
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    std::printf("{\"found\": true, \"title\": %s, \"client\": [%ld, %ld], "
+                "\"window\": [%ld, %ld, %ld, %ld], \"work\": [%ld, %ld, %ld, %ld], "
+                "\"style\": %ld, \"visible\": %s, \"image\": %s}\n",
+                json_string(title).c_str(), client.right - client.left, client.bottom - client.top,
+                outer.left, outer.top, outer.right, outer.bottom, info.rcWork.left,
+                info.rcWork.top, info.rcWork.right, info.rcWork.bottom, style,
+                IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str());
+    std::fflush(stdout);
+    if (close) PostMessageW(window, WM_CLOSE, 0, 0);
+    return 0;
+}
