@@ -1,0 +1,38 @@
+#pragma once
+// Owners for the CNG, WinHTTP and Compression API handles of the transport code; see
+// app/handles.h for the pattern.
+#include <windows.h>
+
+#include <bcrypt.h>
+#include <winhttp.h>
+
+#include "app/handles.h"
+#include "app/optional_api.h"
+
+struct BcryptAlgTraits {
+    static BCRYPT_ALG_HANDLE invalid() { return nullptr; }
+    static void close(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+struct BcryptHashTraits {
+    static BCRYPT_HASH_HANDLE invalid() { return nullptr; }
+    static void close(BCRYPT_HASH_HANDLE h) { BCryptDestroyHash(h); }
+};
+struct BcryptKeyTraits {
+    static BCRYPT_KEY_HANDLE invalid() { return nullptr; }
+    static void close(BCRYPT_KEY_HANDLE h) { BCryptDestroyKey(h); }
+};
+struct InternetTraits {
+    static HINTERNET invalid() { return nullptr; }
+    static void close(HINTERNET h) { WinHttpCloseHandle(h); }
+};
+// Only ever created through optional_api(), so its close function is there too.
+struct DecompressorTraits {
+    static CompressorHandle invalid() { return nullptr; }
+    static void close(CompressorHandle h) { optional_api().closeDecompressor(h); }
+};
+
+using BcryptAlg = Owned<BCRYPT_ALG_HANDLE, BcryptAlgTraits>;
+using BcryptHash = Owned<BCRYPT_HASH_HANDLE, BcryptHashTraits>;
+using BcryptKey = Owned<BCRYPT_KEY_HANDLE, BcryptKeyTraits>;
+using Internet = Owned<HINTERNET, InternetTraits>; // session, connection and request alike
+using Decompressor = Owned<CompressorHandle, DecompressorTraits>;
