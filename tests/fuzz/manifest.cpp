@@ -1,0 +1,29 @@
+// parse_manifest over arbitrary bytes; an accepted manifest must satisfy the rules that the
+// install pipeline relies on, and its install record must serialise and read back.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "catalogue/components.h"
+#include "catalogue/install_record.h"
+#include "catalogue/manifest.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    Manifest m;
+    if (!parse_manifest(text, m)) return 0;
+    if (m.version.empty() || m.files.empty()) std::abort();
+    for (const ManifestFile& f : m.files) {
+        if (!is_acceptable_manifest_path(f.path)) std::abort();
+        const int n = classify_file(f.path);
+        if (n < 0 || n >= kComponentCount) std::abort();
+    }
+    const bool all[5] = {true, true, true, true, true};
+    const std::string record = serialise_install_record(m, all);
+    if (record.empty()) std::abort(); // parsed text is valid UTF-8, so it must serialise
+    const nlohmann::json files = record_files_of(parse_install_record_text(record));
+    if (files.empty() || files.size() > m.files.size()) std::abort();
+    for (const ManifestFile& f : m.files)
+        if (!files.contains(f.path)) std::abort();
+    return 0;
+}
