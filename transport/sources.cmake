@@ -1,2 +1,2 @@
 set(transport_PORTABLE)
-set(transport_WINDOWS hash.cpp signature.cpp)
+set(transport_WINDOWS hash.cpp signature.cpp http.cpp)

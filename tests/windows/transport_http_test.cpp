@@ -1,0 +1,115 @@
+// http_get against the HTTPS test server on localhost (tools/testserver), whose faults for
+// these paths are set in transport.cmake.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/state.h"
+#include "transport/http.h"
+#include "windows/transport_test_files.h"
+
+namespace {
+
+std::string served(const std::string& name) {
+    std::string bytes;
+    EXPECT_TRUE(read_test_file(
+        test_file_path("PLANNIX_TRANSPORT_FIXTURES", "release/plannix/app/" + name), bytes))
+        << name;
+    return bytes;
+}
+
+std::string request_log() {
+    std::string log;
+    EXPECT_TRUE(read_test_file(test_file_path("PLANNIX_TESTSERVER_LOG", ""), log));
+    return log;
+}
+
+class Http : public ::testing::Test {
+  protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+    static void reset() {
+        g_cancelRequested = false;
+        g_bytesDone = 0;
+    }
+};
+
+TEST_F(Http, Status200GivesTheWholeBody) {
+    const std::string expected = served("body.bin");
+    ASSERT_GT(expected.size(), 100000u); // more than one chunk
+    std::string body = "left over from before";
+    ASSERT_TRUE(http_get(L"/plannix/app/body.bin", body, false));
+    EXPECT_EQ(body, expected);
+    EXPECT_EQ(g_bytesDone.load(), 0u) << "progress counted although not asked to";
+}
+
+TEST_F(Http, ProgressCountsEveryByteRead) {
+    g_bytesDone = 1000;
+    std::string body;
+    ASSERT_TRUE(http_get(L"/plannix/app/body.bin", body, true));
+    EXPECT_EQ(g_bytesDone.load(), 1000u + served("body.bin").size());
+}
+
+TEST_F(Http, EmptyBodyIsASuccess) {
+    std::string body = "x";
+    EXPECT_TRUE(http_get(L"/plannix/app/empty.bin", body, true));
+    EXPECT_TRUE(body.empty());
+    EXPECT_EQ(g_bytesDone.load(), 0u);
+}
+
+TEST_F(Http, StatusOtherThan200FailsWithoutBody) {
+    for (const wchar_t* path :
+         {L"/plannix/app/missing.bin", L"/plannix/app/error.bin", L"/plannix/app/partial.bin"}) {
+        std::string body = "x";
+        EXPECT_FALSE(http_get(path, body, true)) << path;
+        EXPECT_TRUE(body.empty()) << path;
+    }
+    EXPECT_EQ(g_bytesDone.load(), 0u);
+    const std::string log = request_log();
+    EXPECT_NE(log.find("GET /plannix/app/missing.bin 404"), std::string::npos) << log;
+    EXPECT_NE(log.find("GET /plannix/app/error.bin 500"), std::string::npos) << log;
+    EXPECT_NE(log.find("GET /plannix/app/partial.bin 206"), std::string::npos) << log;
+}
+
+TEST_F(Http, CancelBeforeTheCallStillSendsTheRequest) {
+    g_cancelRequested = true;
+    std::string body;
+    EXPECT_FALSE(http_get(L"/plannix/app/before-cancel.bin", body, true));
+    EXPECT_TRUE(body.empty()) << "read although cancelled";
+    EXPECT_EQ(g_bytesDone.load(), 0u);
+    EXPECT_NE(request_log().find("GET /plannix/app/before-cancel.bin 200"), std::string::npos);
+}
+
+TEST_F(Http, CancelDuringASlowBodyKeepsTheCountSoFar) {
+    const size_t full = served("slow.bin").size();
+    std::atomic<bool> finished{false};
+    // Cancels as soon as the first chunk has been counted, as the window would.
+    std::thread canceller([&] {
+        while (!finished.load() && g_bytesDone.load() == 0)
+            Sleep(1);
+        g_cancelRequested = true;
+    });
+    std::string body;
+    const bool ok = http_get(L"/plannix/app/slow.bin", body, true);
+    finished = true;
+    canceller.join();
+    EXPECT_FALSE(ok);
+    EXPECT_GT(g_bytesDone.load(), 0u);
+    EXPECT_LT(g_bytesDone.load(), full);
+    EXPECT_EQ(body.size(), g_bytesDone.load());
+}
+
+TEST_F(Http, DroppedConnectionFails) {
+    std::string body;
+    EXPECT_FALSE(http_get(L"/plannix/app/dropped.bin", body, true));
+    // The bytes before the drop were read and counted.
+    EXPECT_GE(body.size(), 20000u);
+    EXPECT_LT(body.size(), served("dropped.bin").size());
+    EXPECT_EQ(g_bytesDone.load(), body.size());
+}
+
+} // namespace

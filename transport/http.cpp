@@ -1,0 +1,56 @@
+#include "transport/http.h"
+
+#include "app/build_constants.h"
+#include "app/state.h"
+#include "transport/transport_handles.h"
+
+namespace {
+
+// Sends the request and reads the body; every handle it opens is closed when it returns,
+// request first, then connection, then session.
+bool fetch(const std::wstring& path, std::string& body, bool count_progress) {
+    Internet session(WinHttpOpen(L"plannix-setup/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) return false;
+    Internet connection(WinHttpConnect(session.get(), kServerHost, kServerPort, 0));
+    if (!connection) return false;
+    Internet request(WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr,
+                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                        WINHTTP_FLAG_SECURE));
+    if (!request) return false;
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr))
+        return false;
+
+    // Preset so that a failed query reads as "not 200".
+    DWORD status = 0;
+    DWORD statusSize = sizeof status;
+    WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                        WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
+                        WINHTTP_NO_HEADER_INDEX);
+    if (status != 200) return false;
+
+    for (;;) {
+        if (g_cancelRequested.load()) return false;
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request.get(), &available)) return false;
+        if (available == 0) return true;
+        const size_t oldSize = body.size();
+        body.resize(oldSize + available);
+        DWORD read = 0;
+        const BOOL ok = WinHttpReadData(request.get(), body.data() + oldSize, available, &read);
+        body.resize(oldSize + read);
+        if (!ok) return false;
+        if (count_progress) add_bytes_done(read);
+    }
+}
+
+} // namespace
+
+bool http_get(const std::wstring& path, std::string& body, bool count_progress) {
+    body.clear();
+    const bool complete = fetch(path, body, count_progress);
+    // A cancel that arrived during the last chunk still wins.
+    return complete && !g_cancelRequested.load();
+}
