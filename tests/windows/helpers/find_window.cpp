@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 
 #include "app/handles.h"
 #include "app/text.h"
@@ -28,6 +29,29 @@ std::wstring process_image(DWORD pid) {
     wchar_t path[1024] = {};
     DWORD size = 1024;
     return QueryFullProcessImageNameW(process.get(), 0, path, &size) ? path : L"";
+}
+
+// The command line the process was started with, read from its process parameters.
+std::wstring process_command_line(DWORD pid) {
+    KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process) return {};
+    using QueryFn = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (!query || query(process.get(), ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0)
+        return {};
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    if (!ReadProcessMemory(process.get(), basic.PebBaseAddress, &peb, sizeof(peb), nullptr) ||
+        !ReadProcessMemory(process.get(), peb.ProcessParameters, &parameters, sizeof(parameters),
+                           nullptr))
+        return {};
+    std::wstring line(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, line.data(),
+                           parameters.CommandLine.Length, nullptr))
+        return {};
+    return line;
 }
 
 } // namespace
@@ -62,11 +86,12 @@ int wmain(int argc, wchar_t** argv) {
     const LONG style = GetWindowLongW(window, GWL_STYLE);
     std::printf("{\"found\": true, \"title\": %s, \"client\": [%ld, %ld], "
                 "\"window\": [%ld, %ld, %ld, %ld], \"work\": [%ld, %ld, %ld, %ld], "
-                "\"style\": %ld, \"visible\": %s, \"image\": %s}\n",
+                "\"style\": %ld, \"visible\": %s, \"image\": %s, \"cmdline\": %s}\n",
                 json_string(title).c_str(), client.right - client.left, client.bottom - client.top,
                 outer.left, outer.top, outer.right, outer.bottom, info.rcWork.left,
                 info.rcWork.top, info.rcWork.right, info.rcWork.bottom, style,
-                IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str());
+                IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str(),
+                json_string(process_command_line(pid)).c_str());
     std::fflush(stdout);
     if (close) PostMessageW(window, WM_CLOSE, 0, 0);
     return 0;
