@@ -38,6 +38,8 @@ target_link_libraries(setup PRIVATE setup_windows)
 target_link_options(setup PRIVATE -municode ${PLANNIX_STATIC_RUNTIME})
 plannix_warnings(setup)
 
+add_subdirectory(tools/demo)
+
 if(PLANNIX_TESTS)
   enable_testing()
   add_subdirectory(tests/windows)
