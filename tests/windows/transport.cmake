@@ -40,3 +40,8 @@ add_dependencies(transport_http_test transport_fixtures add_root_ca)
 set_tests_properties(wine.transport_http_test PROPERTIES
   RESOURCE_LOCK plannix_https_port
   ENVIRONMENT "PLANNIX_TRANSPORT_FIXTURES=${TRANSPORT_FIXTURES};PLANNIX_TESTSERVER_LOG=${TRANSPORT_HTTP_LOG};PLANNIX_WINE_SETUP=wine $<TARGET_FILE:add_root_ca> Z:${TRANSPORT_CERTS}/ca.der")
+
+# LZMS blobs through lzms_decompress: under Wine always our own decoder.
+plannix_wine_test(transport_lzms_test SOURCES transport_lzms_test.cpp TIMEOUT 120)
+set_tests_properties(wine.transport_lzms_test PROPERTIES
+                     ENVIRONMENT "PLANNIX_TRANSPORT_DATA=${CMAKE_SOURCE_DIR}/tests/data/transport")
