@@ -1,0 +1,81 @@
+#include "tools/release/release_files.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Each LZMS compressor for a 64 MiB chunk needs a lot of memory; a few threads are enough.
+constexpr unsigned kMaxThreads = 4;
+
+// PLANNIX_RELEASE_THREADS overrides the count (to measure one core, or use a bigger machine).
+unsigned thread_count(size_t jobs) {
+    unsigned wanted = std::min(std::max(1u, std::thread::hardware_concurrency()), kMaxThreads);
+    if (const char* env = std::getenv("PLANNIX_RELEASE_THREADS")) {
+        const long n = std::strtol(env, nullptr, 10);
+        if (n > 0 && n <= 64) wanted = static_cast<unsigned>(n);
+    }
+    return static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(wanted, jobs)));
+}
+
+} // namespace
+
+fs::path release_app_dir(const fs::path& releaseDir) {
+    return releaseDir / "plannix" / "app";
+}
+
+fs::path blob_path(const fs::path& appDir, const std::string& sha256) {
+    return appDir / "blobs" / (sha256 + ".lzms");
+}
+
+bool read_whole(const fs::path& path, std::string& out) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool write_replacing(const fs::path& path, const std::string& data) {
+    fs::path temp = path;
+    temp += ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(data.data(), static_cast<std::streamsize>(data.size()));
+        out.close();
+        if (!out) {
+            std::error_code ec;
+            fs::remove(temp, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temp, path, ec);
+    if (!ec) return true;
+    fs::remove(temp, ec);
+    return false;
+}
+
+void run_parallel(size_t count, const std::function<void(size_t)>& job) {
+    const unsigned threads = thread_count(count);
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        for (size_t i = next++; i < count; i = next++)
+            job(i);
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t)
+        pool.emplace_back(worker);
+    worker();
+    for (std::thread& t : pool)
+        t.join();
+}

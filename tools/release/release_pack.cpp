@@ -1,0 +1,334 @@
+// pack: turns a folder of application files into a signed release that Setup can install.
+#include "tools/release/commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "catalogue/components.h"
+#include "catalogue/manifest.h"
+#include "tools/release/blob_writer.h"
+#include "tools/release/release_args.h"
+#include "tools/release/release_crypto.h"
+#include "tools/release/release_files.h"
+#include "transport/lzms_container.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Setup hashes each blob and file in one 32-bit sized call.
+constexpr uint64_t kMaxFileSize = (uint64_t{1} << 32) - 1;
+
+struct PackedFile {
+    std::string path; // relative, "/" separators, UTF-8
+    fs::path source;
+    std::string sha256;
+    uint64_t size = 0;
+    std::string csha256;
+    uint64_t csize = 0;
+    bool reused = false;
+    std::string error;
+};
+
+bool is_valid_utf8(const std::string& s) {
+    static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char lead = static_cast<unsigned char>(s[i]);
+        size_t extra = 0;
+        uint32_t cp = lead;
+        if (lead >= 0xF0 && lead < 0xF8) {
+            extra = 3;
+            cp = lead & 0x07;
+        } else if (lead >= 0xE0 && lead < 0xF0) {
+            extra = 2;
+            cp = lead & 0x0F;
+        } else if (lead >= 0xC0 && lead < 0xE0) {
+            extra = 1;
+            cp = lead & 0x1F;
+        } else if (lead >= 0x80) {
+            return false;
+        }
+        if (i + extra >= s.size()) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(s[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string ascii_lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// Every regular file under `root`, or false after naming each path that Setup could not take.
+bool collect_files(const fs::path& root, std::vector<PackedFile>& files) {
+    bool ok = true;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->is_directory()) continue;
+        const std::string rel = it->path().lexically_relative(root).generic_string();
+        if (!it->is_regular_file()) {
+            std::fprintf(stderr, "pack: skipping %s: not a regular file\n", rel.c_str());
+            continue;
+        }
+        if (!is_valid_utf8(rel)) {
+            std::fprintf(stderr, "pack: refusing %s: the name is not UTF-8\n", rel.c_str());
+            ok = false;
+        } else if (!is_acceptable_manifest_path(rel)) {
+            std::fprintf(stderr,
+                         "pack: refusing %s: Setup rejects paths with \"..\", \":\" or a leading "
+                         "\"/\" or \"\\\"\n",
+                         rel.c_str());
+            ok = false;
+        }
+        files.push_back(PackedFile{rel, it->path(), "", 0, "", 0, false, ""});
+    }
+    if (ec) {
+        std::fprintf(stderr, "pack: cannot read %s: %s\n", root.c_str(), ec.message().c_str());
+        return false;
+    }
+    std::sort(files.begin(), files.end(),
+              [](const PackedFile& a, const PackedFile& b) { return a.path < b.path; });
+    // Windows folds letter case: two such names would be one file in the install folder.
+    std::map<std::string, std::string> folded;
+    for (const PackedFile& f : files) {
+        auto [at, fresh] = folded.emplace(ascii_lower(f.path), f.path);
+        if (!fresh) {
+            std::fprintf(stderr, "pack: refusing %s: same name as %s on Windows\n", f.path.c_str(),
+                         at->second.c_str());
+            ok = false;
+        }
+    }
+    if (ok && files.empty()) {
+        std::fprintf(stderr, "pack: %s holds no files; a release needs at least one\n",
+                     root.c_str());
+        ok = false;
+    }
+    return ok;
+}
+
+// An existing blob is reused only when it unpacks to exactly this content.
+bool blob_holds(const std::string& blob, const std::string& content) {
+    std::string unpacked(content.size(), '\0');
+    return lzms_container_decode(reinterpret_cast<const uint8_t*>(blob.data()), blob.size(),
+                                 reinterpret_cast<uint8_t*>(unpacked.data()), unpacked.size()) &&
+           unpacked == content;
+}
+
+bool read_source(PackedFile& f, std::string& content) {
+    if (!read_whole(f.source, content)) {
+        f.error = "cannot read the file";
+        return false;
+    }
+    if (content.size() > kMaxFileSize) {
+        f.error = "larger than 4 GiB, which Setup cannot hash in one call";
+        return false;
+    }
+    return true;
+}
+
+void hash_one(PackedFile& f) {
+    std::string content;
+    if (!read_source(f, content)) return;
+    f.size = content.size();
+    f.sha256 = sha256_hex_of(content.data(), content.size());
+}
+
+// Makes sure the blob of this content is in place: reused when it unpacks to exactly this
+// content, written otherwise.
+void make_blob(const fs::path& appDir, PackedFile& f) {
+    std::string content;
+    if (!read_source(f, content)) return;
+    if (sha256_hex_of(content.data(), content.size()) != f.sha256) {
+        f.error = "the file changed while being packed";
+        return;
+    }
+    const fs::path target = blob_path(appDir, f.sha256);
+    std::string blob;
+    if (read_whole(target, blob) && blob_holds(blob, content)) {
+        f.reused = true;
+    } else {
+        try {
+            blob = lzms_compress_blob(reinterpret_cast<const uint8_t*>(content.data()),
+                                      content.size());
+        } catch (const std::exception& e) {
+            f.error = std::string("compression failed: ") + e.what();
+            return;
+        }
+        if (!blob_holds(blob, content)) {
+            f.error = "the blob does not unpack to the file with Setup's decoder";
+            return;
+        }
+        if (!write_replacing(target, blob)) {
+            f.error = "cannot write " + target.string();
+            return;
+        }
+    }
+    if (blob.size() > kMaxFileSize) {
+        f.error = "blob larger than 4 GiB";
+        return;
+    }
+    f.csize = blob.size();
+    f.csha256 = sha256_hex_of(blob.data(), blob.size());
+}
+
+// Hashes every file, then makes each distinct content's blob once (files with equal content
+// share one blob, and two threads must never write the same blob file).
+bool pack_files(const fs::path& appDir, std::vector<PackedFile>& files, size_t& reused) {
+    run_parallel(files.size(), [&](size_t i) { hash_one(files[i]); });
+    std::map<std::string, size_t> first; // content hash -> index of the file that makes the blob
+    std::vector<size_t> makers;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (files[i].error.empty() && first.emplace(files[i].sha256, i).second) makers.push_back(i);
+    run_parallel(makers.size(), [&](size_t k) { make_blob(appDir, files[makers[k]]); });
+
+    bool ok = true;
+    reused = 0;
+    for (PackedFile& f : files) {
+        if (f.error.empty()) {
+            const PackedFile& maker = files[first.at(f.sha256)];
+            if (!maker.error.empty()) continue; // reported once, with the maker
+            f.csize = maker.csize;
+            f.csha256 = maker.csha256;
+            reused += &maker == &f && f.reused ? 1 : 0;
+            continue;
+        }
+        std::fprintf(stderr, "pack: %s: %s\n", f.path.c_str(), f.error.c_str());
+        ok = false;
+    }
+    return ok;
+}
+
+std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs& args) {
+    nlohmann::json doc = nlohmann::json::object();
+    doc["app"] = "plannix";
+    doc["version"] = args.options.at("--version");
+    if (args.options.count("--date")) doc["date"] = args.options.at("--date");
+    doc["exe"] = args.options.count("--exe") ? args.options.at("--exe") : "plannix.exe";
+    nlohmann::json list = nlohmann::json::array();
+    for (const PackedFile& f : files)
+        list.push_back({{"path", f.path},
+                        {"size", f.size},
+                        {"sha256", f.sha256},
+                        {"csize", f.csize},
+                        {"csha256", f.csha256}});
+    doc["files"] = std::move(list);
+    return doc.dump(1) + "\n";
+}
+
+std::string megabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+void print_component_sizes(const std::vector<PackedFile>& files) {
+    uint64_t download[kComponentCount] = {};
+    uint64_t installed[kComponentCount] = {};
+    size_t count[kComponentCount] = {};
+    for (const PackedFile& f : files) {
+        const int n = classify_file(f.path);
+        download[n] += f.csize;
+        installed[n] += f.size;
+        ++count[n];
+    }
+    std::printf("component  files  download          installed\n");
+    for (int n = 0; n < kComponentCount; ++n)
+        std::printf("%-9s %6zu  %14llu B  %14llu B  (%s)\n", kComponents[n].id, count[n],
+                    static_cast<unsigned long long>(download[n]),
+                    static_cast<unsigned long long>(installed[n]), megabytes(download[n]).c_str());
+}
+
+int pack_usage() {
+    std::fprintf(stderr, "usage: plannix-release pack --key PRIVATE.pem --version V [--date D] "
+                         "[--exe NAME] SOURCE_DIR RELEASE_DIR\n");
+    return 2;
+}
+
+} // namespace
+
+int cmd_pack(int argc, char** argv) {
+    ParsedArgs args;
+    std::string error;
+    if (!parse_args(argc, argv, {"--key", "--version", "--date", "--exe"}, args, error)) {
+        std::fprintf(stderr, "pack: %s\n", error.c_str());
+        return pack_usage();
+    }
+    if (args.positional.size() != 2 || !args.options.count("--key") ||
+        !args.options.count("--version"))
+        return pack_usage();
+    if (args.options["--version"].empty()) {
+        std::fprintf(stderr, "pack: the version must not be empty\n");
+        return 2;
+    }
+    const fs::path source = args.positional[0];
+    const fs::path appDir = release_app_dir(args.positional[1]);
+
+    PkeyPtr key = load_p256_private_key(args.options["--key"], error);
+    if (!key) {
+        std::fprintf(stderr, "pack: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<PackedFile> files;
+    if (!collect_files(source, files)) return 1;
+    const std::string exe = args.options.count("--exe") ? args.options["--exe"] : "plannix.exe";
+    if (std::none_of(files.begin(), files.end(),
+                     [&](const PackedFile& f) { return f.path == exe; }))
+        std::fprintf(stderr, "pack: warning: the executable %s is not among the files\n",
+                     exe.c_str());
+
+    std::error_code ec;
+    fs::create_directories(appDir / "blobs", ec);
+    if (ec) {
+        std::fprintf(stderr, "pack: cannot create %s\n", (appDir / "blobs").c_str());
+        return 1;
+    }
+    size_t reused = 0;
+    if (!pack_files(appDir, files, reused)) return 1;
+
+    // Blobs first, then the manifest with its signature: the manifest never names a missing
+    // blob.
+    std::string text;
+    try {
+        text = manifest_text(files, args);
+    } catch (const nlohmann::json::exception& e) {
+        std::fprintf(stderr, "pack: cannot write the manifest: %s\n", e.what());
+        return 1;
+    }
+    const std::vector<uint8_t> signature = sign_raw(key.get(), text);
+    if (signature.size() != kRawSignatureSize || !verify_raw(key.get(), text, signature)) {
+        std::fprintf(stderr, "pack: signing failed\n");
+        return 1;
+    }
+    if (!write_replacing(appDir / "manifest.json", text) ||
+        !write_replacing(appDir / "manifest.sig", base64_encode(signature))) {
+        std::fprintf(stderr, "pack: cannot write the manifest into %s\n", appDir.c_str());
+        return 1;
+    }
+    // Self-check: what is on disk is what was signed, and Setup's own parser accepts it.
+    std::string written;
+    Manifest check;
+    if (!read_whole(appDir / "manifest.json", written) || written != text ||
+        !parse_manifest(written, check) || check.files.size() != files.size()) {
+        std::fprintf(stderr, "pack: %s: Setup's parser rejects the manifest just written\n",
+                     (appDir / "manifest.json").c_str());
+        return 1;
+    }
+    std::printf("packed %zu files (%zu blobs reused) into %s, version %s\n", files.size(), reused,
+                appDir.c_str(), check.version.c_str());
+    print_component_sizes(files);
+    return 0;
+}
