@@ -3,9 +3,9 @@
 // build only by that object.
 #include <cstdint>
 
-extern const wchar_t kServerHost[];    // the publisher's web site
-extern const uint16_t kServerPort;     // 443 in a release build
-extern const wchar_t kUrlInfoAbout[];  // "URLInfoAbout" of the uninstall entry
+extern const wchar_t kServerHost[];   // the publisher's web site
+extern const uint16_t kServerPort;    // 443 in a release build
+extern const wchar_t kUrlInfoAbout[]; // "URLInfoAbout" of the uninstall entry
 
 // The publisher's public key as 88 characters of base64, stored scrambled: character i is
 // kPublisherKeyScrambled[i] ^ low byte of key_scramble_hash(i).

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 template <typename T, typename Traits> class Owned {
-public:
+  public:
     Owned() = default;
     explicit Owned(T value) : value_(value) {}
     Owned(const Owned&) = delete;
@@ -30,7 +30,7 @@ public:
         value_ = value;
     }
 
-private:
+  private:
     T value_ = Traits::invalid();
 };
 
@@ -63,7 +63,7 @@ using Library = Owned<HMODULE, LibraryTraits>;
 
 // COM interfaces: released, never closed.
 template <typename I> class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
@@ -81,6 +81,6 @@ public:
         ptr_ = nullptr;
     }
 
-private:
+  private:
     I* ptr_ = nullptr;
 };

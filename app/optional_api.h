@@ -10,8 +10,7 @@ using DecompressFn = BOOL(WINAPI*)(CompressorHandle handle, const void* compress
                                    SIZE_T compressedSize, void* uncompressed,
                                    SIZE_T uncompressedSize, SIZE_T* uncompressedDataSize);
 using CloseDecompressorFn = BOOL(WINAPI*)(CompressorHandle handle);
-using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR monitor, int dpiType, UINT* dpiX,
-                                            UINT* dpiY);
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR monitor, int dpiType, UINT* dpiX, UINT* dpiY);
 
 struct OptionalApi {
     // Null when Shcore.dll or the function is missing: the scale stays 1.

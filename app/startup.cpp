@@ -97,7 +97,8 @@ void read_command_line() {
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!argv) return;
     std::vector<std::wstring> args;
-    for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
+    for (int i = 1; i < count; ++i)
+        args.emplace_back(argv[i]);
     LocalFree(argv);
     parse_command_line(args);
 }
@@ -164,10 +165,9 @@ bool hand_over_to_temp_copy(const std::wstring& tempDir, const std::wstring& own
     const std::wstring copy =
         join_path(tempDir, kTempCopyPrefix + std::to_wstring(GetCurrentProcessId()) + L".exe");
     if (!CopyFileW(ownPath.c_str(), copy.c_str(), FALSE)) return false;
-    const std::wstring parameters =
-        handover_arguments() + L" /dir " + quote_argument(g_installDir);
-    const auto started = reinterpret_cast<INT_PTR>(ShellExecuteW(
-        nullptr, L"open", copy.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL));
+    const std::wstring parameters = handover_arguments() + L" /dir " + quote_argument(g_installDir);
+    const auto started = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", copy.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL));
     // When the copy could not be started, ending here would leave the user with nothing:
     // go on in place instead.
     return started > 32;

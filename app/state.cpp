@@ -65,4 +65,6 @@ void set_installed_version(const std::string& version) {
     g_installedVersion = version;
 }
 
-uint64_t add_bytes_done(uint64_t count) { return g_bytesDone.fetch_add(count) + count; }
+uint64_t add_bytes_done(uint64_t count) {
+    return g_bytesDone.fetch_add(count) + count;
+}

@@ -57,8 +57,8 @@ void create_main_window(HINSTANCE instance) {
 
     const wchar_t* title = g_runMode == Uninstall ? L"Удаление — Планикс — Кварталис"
                                                   : L"Установка — Планикс — Кварталис";
-    g_mainWindow = CreateWindowExW(0, kClassName, title, kWindowStyle, x, y, w, h, nullptr,
-                                   nullptr, instance, nullptr);
+    g_mainWindow = CreateWindowExW(0, kClassName, title, kWindowStyle, x, y, w, h, nullptr, nullptr,
+                                   instance, nullptr);
     ShowWindow(g_mainWindow, SW_SHOWNORMAL);
     SetTimer(g_mainWindow, kRepaintTimerId, kRepaintPeriodMs, nullptr);
 }

@@ -31,4 +31,6 @@ void worker_main() {
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
-void start_version_check() { std::thread(version_check_main).detach(); }
+void start_version_check() {
+    std::thread(version_check_main).detach();
+}

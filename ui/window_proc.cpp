@@ -27,7 +27,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (wParam == kRepaintTimerId) {
             const WorkerState state = g_workerState.load();
             // An unattended run closes itself once its worker has finished.
-            if (g_autoMode && (state == Done || state == Failed)) PostMessageW(window, WM_CLOSE, 0, 0);
+            if (g_autoMode && (state == Done || state == Failed))
+                PostMessageW(window, WM_CLOSE, 0, 0);
             InvalidateRect(window, nullptr, FALSE);
         }
         return 0;

@@ -6,7 +6,7 @@
 namespace {
 
 class CommandLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_runMode = Install;
         g_autoMode = false;

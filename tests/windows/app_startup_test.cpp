@@ -26,7 +26,7 @@ std::wstring temp_folder() {
 
 // A fresh folder under the temporary folder, removed with its files at the end.
 class ScratchFolder {
-public:
+  public:
     explicit ScratchFolder(const std::wstring& name) : path_(temp_folder() + name) {
         remove_all();
         CreateDirectoryW(path_.c_str(), nullptr);
@@ -40,7 +40,7 @@ public:
         ASSERT_TRUE(static_cast<bool>(f));
     }
 
-private:
+  private:
     void remove_all() {
         std::wstring from = path_;
         from.push_back(L'\0'); // SHFileOperation takes a double-terminated list
@@ -67,7 +67,7 @@ void reset_run_parameters() {
 }
 
 class Startup : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset_run_parameters(); }
     void TearDown() override { reset_run_parameters(); }
 };

@@ -28,7 +28,7 @@ void wait_while_running() {
 }
 
 class SetupLog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { DeleteFileW(setup_log_path().c_str()); }
 };
 
@@ -103,10 +103,12 @@ TEST_F(SetupLog, SecondStartWhileRunningDoesNothing) {
 TEST(SharedState, ProgressAndVersionAreSafeAcrossThreads) {
     g_bytesDone = 0;
     std::thread other([] {
-        for (int i = 0; i < 10000; ++i) add_bytes_done(3);
+        for (int i = 0; i < 10000; ++i)
+            add_bytes_done(3);
         set_installed_version("2.0");
     });
-    for (int i = 0; i < 10000; ++i) add_bytes_done(1);
+    for (int i = 0; i < 10000; ++i)
+        add_bytes_done(1);
     (void)get_installed_version();
     other.join();
     EXPECT_EQ(g_bytesDone.load(), 40000u);

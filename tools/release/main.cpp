@@ -23,7 +23,8 @@ const Command kCommands[] = {
 
 int usage() {
     std::fprintf(stderr, "usage:\n");
-    for (const Command& c : kCommands) std::fprintf(stderr, "  plannix-release %s\n", c.usage);
+    for (const Command& c : kCommands)
+        std::fprintf(stderr, "  plannix-release %s\n", c.usage);
     return 2;
 }
 

@@ -39,7 +39,8 @@ std::wstring process_command_line(DWORD pid) {
     const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
     PROCESS_BASIC_INFORMATION basic = {};
-    if (!query || query(process.get(), ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0)
+    if (!query ||
+        query(process.get(), ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0)
         return {};
     PEB peb = {};
     RTL_USER_PROCESS_PARAMETERS parameters = {};
@@ -60,7 +61,8 @@ int wmain(int argc, wchar_t** argv) {
     DWORD waitMs = 10000;
     bool close = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::wstring(argv[i]) == L"--wait" && i + 1 < argc) waitMs = wcstoul(argv[++i], nullptr, 10);
+        if (std::wstring(argv[i]) == L"--wait" && i + 1 < argc)
+            waitMs = wcstoul(argv[++i], nullptr, 10);
         if (std::wstring(argv[i]) == L"--close") close = true;
     }
     HWND window = nullptr;
@@ -72,7 +74,8 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     // Let the window finish showing before measuring it.
-    for (int i = 0; i < 100 && !IsWindowVisible(window); ++i) Sleep(20);
+    for (int i = 0; i < 100 && !IsWindowVisible(window); ++i)
+        Sleep(20);
     wchar_t title[256] = {};
     GetWindowTextW(window, title, 256);
     RECT client = {}, outer = {};
@@ -88,8 +91,8 @@ int wmain(int argc, wchar_t** argv) {
                 "\"window\": [%ld, %ld, %ld, %ld], \"work\": [%ld, %ld, %ld, %ld], "
                 "\"style\": %ld, \"visible\": %s, \"image\": %s, \"cmdline\": %s}\n",
                 json_string(title).c_str(), client.right - client.left, client.bottom - client.top,
-                outer.left, outer.top, outer.right, outer.bottom, info.rcWork.left,
-                info.rcWork.top, info.rcWork.right, info.rcWork.bottom, style,
+                outer.left, outer.top, outer.right, outer.bottom, info.rcWork.left, info.rcWork.top,
+                info.rcWork.right, info.rcWork.bottom, style,
                 IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str(),
                 json_string(process_command_line(pid)).c_str());
     std::fflush(stdout);
