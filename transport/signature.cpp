@@ -6,6 +6,8 @@
 
 #include <wincrypt.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr size_t kKeySize = 64;       // X || Y

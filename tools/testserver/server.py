@@ -5,7 +5,7 @@ Serves the files of a release folder over TLS on localhost: URL path /plannix/ap
 file RELEASE_DIR/plannix/app/x. GET and HEAD only. It stops by itself after --lifetime seconds.
 
   server.py --root RELEASE_DIR --cert server.pem --key server.key [--port 8443]
-            [--log FILE] [--lifetime 300] [--ready-file FILE]
+            [--log FILE] [--lifetime 300] [--ready-file FILE] [--parent PID]
             [--fault PATH SPEC]... [--faults-file FILE]
 
 A fault applies to one URL path (exact match, without the query). SPEC is a comma-separated list:
@@ -193,6 +193,18 @@ class Server(http.server.ThreadingHTTPServer):
         print('testserver: %s' % sys.exc_info()[1], file=sys.stderr)
 
 
+def watch(httpd, lifetime, parent):
+    deadline = time.monotonic() + lifetime
+    while time.monotonic() < deadline:
+        if parent:
+            try:
+                os.kill(parent, 0)
+            except ProcessLookupError:
+                break
+        time.sleep(0.2)
+    httpd.shutdown()
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     ap.add_argument('--root', required=True, help='release folder')
@@ -202,6 +214,7 @@ def main():
     ap.add_argument('--log', help='request log file')
     ap.add_argument('--lifetime', type=float, default=300, help='seconds before it stops')
     ap.add_argument('--ready-file', help='written with the port once the server listens')
+    ap.add_argument('--parent', type=int, help='stop as soon as this process is gone')
     ap.add_argument('--fault', nargs=2, action='append', default=[], metavar=('PATH', 'SPEC'))
     ap.add_argument('--faults-file')
     a = ap.parse_args()
@@ -215,9 +228,8 @@ def main():
     # The handshake runs in the request's thread, so a stalled client cannot block accept().
     httpd.socket = context.wrap_socket(httpd.socket, server_side=True,
                                        do_handshake_on_connect=False)
-    stopper = threading.Timer(a.lifetime, httpd.shutdown)
-    stopper.daemon = True
-    stopper.start()
+    # A test killed on its time limit cannot stop us, so the port is freed by these instead.
+    threading.Thread(target=watch, args=(httpd, a.lifetime, a.parent), daemon=True).start()
     if a.ready_file:
         with open(a.ready_file + '.tmp', 'w') as f:
             f.write('%d\n' % a.port)

@@ -17,7 +17,7 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   esac
 done
 if [ "${1:-}" != "--" ] || [ $# -lt 2 ] || [ -z "$certs" ]; then
-  sed -n '4,9p' "$0" >&2
+  sed -n '2,9p' "$0" >&2
   exit 2
 fi
 shift
@@ -25,7 +25,7 @@ shift
 run=$(mktemp -d "${TMPDIR:-/tmp}/plannix-testserver.XXXXXX")
 [ -n "$log" ] || log="$run/requests.log"
 python3 "$here/server.py" --cert "$certs/server.pem" --key "$certs/server.key" --log "$log" \
-  --ready-file "$run/ready" "${server_args[@]}" &
+  --ready-file "$run/ready" --parent $$ "${server_args[@]}" &
 server=$!
 stop() {
   kill "$server" 2>/dev/null
