@@ -15,3 +15,8 @@ if(PLANNIX_TESTS)
   find_package(GTest REQUIRED)
   add_subdirectory(tests/native)
 endif()
+
+option(PLANNIX_BENCH "Build the benchmark programs (use with an optimised build)" OFF)
+if(PLANNIX_BENCH)
+  add_subdirectory(tests/bench)
+endif()
