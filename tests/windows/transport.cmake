@@ -27,19 +27,29 @@ plannix_wine_helper(add_root_ca helpers/add_root_ca.cpp)
 target_link_libraries(add_root_ca PRIVATE crypt32)
 set(TRANSPORT_CERTS ${CMAKE_BINARY_DIR}/testserver-certs)
 set(TRANSPORT_HTTP_LOG ${CMAKE_BINARY_DIR}/transport-http-requests.log)
+set(TRANSPORT_HTTP_SERVER ${CMAKE_SOURCE_DIR}/tools/testserver/with_server.sh
+    --certs ${TRANSPORT_CERTS} --log ${TRANSPORT_HTTP_LOG}
+    --root ${TRANSPORT_FIXTURES}/release --port ${PLANNIX_PORT} --lifetime 100
+    --fault /plannix/app/error.bin status=500
+    --fault /plannix/app/partial.bin status=206
+    --fault /plannix/app/slow.bin slow=1024/0.05
+    --fault /plannix/app/dropped.bin drop=20000,torn
+    --)
 plannix_wine_test(transport_http_test SOURCES transport_http_test.cpp TIMEOUT 120
-  WRAPPER ${CMAKE_SOURCE_DIR}/tools/testserver/with_server.sh
-          --certs ${TRANSPORT_CERTS} --log ${TRANSPORT_HTTP_LOG}
-          --root ${TRANSPORT_FIXTURES}/release --port ${PLANNIX_PORT} --lifetime 100
-          --fault /plannix/app/error.bin status=500
-          --fault /plannix/app/partial.bin status=206
-          --fault /plannix/app/slow.bin slow=1024/0.05
-          --fault /plannix/app/dropped.bin drop=20000,torn
-          --)
+                  WRAPPER ${TRANSPORT_HTTP_SERVER})
 add_dependencies(transport_http_test transport_fixtures add_root_ca)
+set(TRANSPORT_HTTP_ENV PLANNIX_TRANSPORT_FIXTURES=${TRANSPORT_FIXTURES}
+                       PLANNIX_TESTSERVER_LOG=${TRANSPORT_HTTP_LOG})
 set_tests_properties(wine.transport_http_test PROPERTIES
   RESOURCE_LOCK plannix_https_port
-  ENVIRONMENT "PLANNIX_TRANSPORT_FIXTURES=${TRANSPORT_FIXTURES};PLANNIX_TESTSERVER_LOG=${TRANSPORT_HTTP_LOG};PLANNIX_WINE_SETUP=wine $<TARGET_FILE:add_root_ca> Z:${TRANSPORT_CERTS}/ca.der")
+  ENVIRONMENT "${TRANSPORT_HTTP_ENV};GTEST_FILTER=-*TrustsOnly*;PLANNIX_WINE_SETUP=wine $<TARGET_FILE:add_root_ca> Z:${TRANSPORT_CERTS}/ca.der")
+# The same program once more in a prefix without the test CA: certificates must be checked.
+add_test(NAME wine.transport_http_trust_test
+         COMMAND ${TRANSPORT_HTTP_SERVER} ${PLANNIX_WINE_RUN} $<TARGET_FILE:transport_http_test>
+                 --gtest_color=no)
+set_tests_properties(wine.transport_http_trust_test PROPERTIES
+  TIMEOUT 120 RESOURCE_LOCK plannix_https_port
+  ENVIRONMENT "${TRANSPORT_HTTP_ENV};GTEST_FILTER=*TrustsOnly*")
 
 # LZMS blobs through lzms_decompress: under Wine always our own decoder.
 plannix_wine_test(transport_lzms_test SOURCES transport_lzms_test.cpp TIMEOUT 120)

@@ -4,10 +4,13 @@
 
 #include <windows.h>
 
+#include <winhttp.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
 
+#include "app/build_constants.h"
 #include "app/state.h"
 #include "transport/http.h"
 #include "windows/transport_test_files.h"
@@ -43,7 +46,7 @@ TEST_F(Http, Status200GivesTheWholeBody) {
     ASSERT_GT(expected.size(), 100000u); // more than one chunk
     std::string body = "left over from before";
     ASSERT_TRUE(http_get(L"/plannix/app/body.bin", body, false));
-    EXPECT_EQ(body, expected);
+    EXPECT_TRUE(body == expected) << "got " << body.size() << " bytes of " << expected.size();
     EXPECT_EQ(g_bytesDone.load(), 0u) << "progress counted although not asked to";
 }
 
@@ -110,6 +113,43 @@ TEST_F(Http, DroppedConnectionFails) {
     EXPECT_GE(body.size(), 20000u);
     EXPECT_LT(body.size(), served("dropped.bin").size());
     EXPECT_EQ(g_bytesDone.load(), body.size());
+}
+
+// Status of a GET that skips the certificate checks, or 0 when the server cannot be reached.
+DWORD status_ignoring_certificate(const wchar_t* path) {
+    DWORD status = 0;
+    HINTERNET session = WinHttpOpen(L"transport-test", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET connection = session ? WinHttpConnect(session, kServerHost, kServerPort, 0) : nullptr;
+    HINTERNET request =
+        connection ? WinHttpOpenRequest(connection, L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                                        WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
+                   : nullptr;
+    DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                   SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+    DWORD size = sizeof status;
+    if (request &&
+        WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore) &&
+        WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                           0) &&
+        WinHttpReceiveResponse(request, nullptr))
+        WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+    for (HINTERNET h : {request, connection, session})
+        if (h) WinHttpCloseHandle(h);
+    return status;
+}
+
+// Run in a prefix without the test CA (see transport.cmake): the server is there and answers,
+// but http_get must refuse its certificate.
+TEST_F(Http, TrustsOnlyCertificatesOfATrustedCa) {
+    std::string body;
+    EXPECT_FALSE(http_get(L"/plannix/app/body.bin", body, true));
+    EXPECT_TRUE(body.empty());
+    EXPECT_EQ(g_bytesDone.load(), 0u);
+    EXPECT_EQ(request_log().find("/plannix/app/body.bin"), std::string::npos)
+        << "the request went through an untrusted connection";
+    EXPECT_EQ(status_ignoring_certificate(L"/plannix/app/empty.bin"), 200u);
 }
 
 } // namespace
