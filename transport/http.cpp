@@ -4,6 +4,8 @@
 #include "app/state.h"
 #include "transport/transport_handles.h"
 
+#include <new>
+
 namespace {
 
 // Sends the request and reads the body; every handle it opens is closed when it returns,
@@ -50,7 +52,12 @@ bool fetch(const std::wstring& path, std::string& body, bool count_progress) {
 
 bool http_get(const std::wstring& path, std::string& body, bool count_progress) {
     body.clear();
-    const bool complete = fetch(path, body, count_progress);
+    bool complete = false;
+    try {
+        complete = fetch(path, body, count_progress);
+    } catch (const std::bad_alloc&) {
+        // A body larger than memory fails like any other broken transfer.
+    }
     // A cancel that arrived during the last chunk still wins.
     return complete && !g_cancelRequested.load();
 }
