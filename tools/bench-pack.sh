@@ -48,7 +48,7 @@ files=$(find "$src" -type f | wc -l)
 
 now() { date +%s.%N; }
 t0=$(now)
-"$tool" pack --key "$work/keys/private.pem" --version bench --exe wine/kernel32.dll "$src" \
+"$tool" pack --key "$work/keys/private.pem" --version bench --exe "wine/$(head -n1 "$work/wine.list")" "$src" \
     "$work/release" >/dev/null
 t1=$(now)
 "$tool" verify --public-key "$work/keys/public.txt" "$work/release" >/dev/null

@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 #include <vector>
 

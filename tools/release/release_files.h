@@ -14,5 +14,6 @@ bool read_whole(const std::filesystem::path& path, std::string& out);
 // Writes beside the target and renames over it, so a reader never sees half a file.
 bool write_replacing(const std::filesystem::path& path, const std::string& data);
 
-// Runs job(0..count-1) on a few threads; each index runs exactly once.
+// Runs job(0..count-1) on a few threads; each index runs exactly once. The first exception
+// of any job is thrown again here after every thread has ended.
 void run_parallel(size_t count, const std::function<void(size_t)>& job);

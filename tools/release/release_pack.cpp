@@ -258,9 +258,7 @@ int pack_usage() {
     return 2;
 }
 
-} // namespace
-
-int cmd_pack(int argc, char** argv) {
+int run_pack(int argc, char** argv) {
     ParsedArgs args;
     std::string error;
     if (!parse_args(argc, argv, {"--key", "--version", "--date", "--exe"}, args, error)) {
@@ -331,4 +329,15 @@ int cmd_pack(int argc, char** argv) {
                 appDir.c_str(), check.version.c_str());
     print_component_sizes(files);
     return 0;
+}
+
+} // namespace
+
+int cmd_pack(int argc, char** argv) {
+    try {
+        return run_pack(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pack: %s\n", e.what());
+        return 1;
+    }
 }

@@ -84,9 +84,7 @@ bool signature_holds(const std::string& keyFile, const fs::path& appDir, const s
     return true;
 }
 
-} // namespace
-
-int cmd_verify(int argc, char** argv) {
+int run_verify(int argc, char** argv) {
     ParsedArgs args;
     std::string error;
     if (!parse_args(argc, argv, {"--public-key"}, args, error) || args.positional.size() != 1 ||
@@ -126,4 +124,15 @@ int cmd_verify(int argc, char** argv) {
     std::printf("%s: version %s, %zu files, %zu bad, signature %s\n", appDir.c_str(),
                 manifest.version.c_str(), manifest.files.size(), bad, signedOk ? "good" : "BAD");
     return signedOk && bad == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int cmd_verify(int argc, char** argv) {
+    try {
+        return run_verify(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "verify: %s\n", e.what());
+        return 1;
+    }
 }
