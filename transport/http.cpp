@@ -8,6 +8,23 @@
 
 namespace {
 
+// The Content-Length header as a number; false when there is none or it is not a number.
+// Read as text: Wine does not answer the 64-bit number form of the query.
+bool content_length(HINTERNET request, uint64_t& length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX) ||
+        text[0] == L'\0')
+        return false;
+    length = 0;
+    for (const wchar_t* c = text; *c; ++c) {
+        if (*c < L'0' || *c > L'9' || length > (UINT64_MAX - 9) / 10) return false;
+        length = length * 10 + static_cast<uint64_t>(*c - L'0');
+    }
+    return true;
+}
+
 // Sends the request and reads the body; every handle it opens is closed when it returns,
 // request first, then connection, then session.
 bool fetch(const std::wstring& path, std::string& body, bool count_progress) {
@@ -33,11 +50,16 @@ bool fetch(const std::wstring& path, std::string& body, bool count_progress) {
                         WINHTTP_NO_HEADER_INDEX);
     if (status != 200) return false;
 
+    // Wine's WinHTTP takes a connection closed in the middle of the body for its end; the
+    // announced length, when there is one, tells a complete body from a cut one.
+    uint64_t announced = 0;
+    const bool lengthKnown = content_length(request.get(), announced);
+
     for (;;) {
         if (g_cancelRequested.load()) return false;
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request.get(), &available)) return false;
-        if (available == 0) return true;
+        if (available == 0) return !lengthKnown || body.size() == announced;
         const size_t oldSize = body.size();
         body.resize(oldSize + available);
         DWORD read = 0;

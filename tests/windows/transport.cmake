@@ -21,8 +21,8 @@ set_tests_properties(wine.transport_signature_test PROPERTIES
                      ENVIRONMENT "PLANNIX_TRANSPORT_FIXTURES=${TRANSPORT_FIXTURES}")
 
 # The HTTPS client against tools/testserver. The test build's port is fixed, hence the lock.
-# The connection is dropped in the middle of a TLS record: Wine 8's WinHTTP takes a plain close
-# or a reset after part of the body for the end of the body.
+# Drops: in the middle of a TLS record, and a plain close or a reset after part of the body,
+# which Wine 8's WinHTTP takes for the end of the body (http_get then checks the length).
 plannix_wine_helper(add_root_ca helpers/add_root_ca.cpp)
 target_link_libraries(add_root_ca PRIVATE crypt32)
 set(TRANSPORT_CERTS ${CMAKE_BINARY_DIR}/testserver-certs)
@@ -34,6 +34,8 @@ set(TRANSPORT_HTTP_SERVER ${CMAKE_SOURCE_DIR}/tools/testserver/with_server.sh
     --fault /plannix/app/partial.bin status=206
     --fault /plannix/app/slow.bin slow=1024/0.05
     --fault /plannix/app/dropped.bin drop=20000,torn
+    --fault /plannix/app/closed.bin drop=20000
+    --fault /plannix/app/reset.bin drop=20000,reset
     --)
 plannix_wine_test(transport_http_test SOURCES transport_http_test.cpp TIMEOUT 120
                   WRAPPER ${TRANSPORT_HTTP_SERVER})

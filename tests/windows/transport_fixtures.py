@@ -92,6 +92,8 @@ def main():
     write(os.path.join(app, 'empty.bin'), b'')
     write(os.path.join(app, 'slow.bin'), pattern * 512)  # 128 KiB
     write(os.path.join(app, 'dropped.bin'), pattern * 256)
+    write(os.path.join(app, 'closed.bin'), pattern * 256)
+    write(os.path.join(app, 'reset.bin'), pattern * 256)
     write(os.path.join(app, 'before-cancel.bin'), pattern)
     write(os.path.join(app, 'partial.bin'), pattern)
     write(os.path.join(app, 'error.bin'), pattern)

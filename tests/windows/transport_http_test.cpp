@@ -115,6 +115,14 @@ TEST_F(Http, DroppedConnectionFails) {
     EXPECT_EQ(g_bytesDone.load(), body.size());
 }
 
+TEST_F(Http, BodyCutShortByAPlainCloseOrAResetFails) {
+    for (const wchar_t* path : {L"/plannix/app/closed.bin", L"/plannix/app/reset.bin"}) {
+        std::string body;
+        EXPECT_FALSE(http_get(path, body, false));
+        EXPECT_LT(body.size(), served("closed.bin").size());
+    }
+}
+
 // Status of a GET that skips the certificate checks, or 0 when the server cannot be reached.
 DWORD status_ignoring_certificate(const wchar_t* path) {
     DWORD status = 0;
