@@ -150,10 +150,9 @@ bool write_install_record(const std::wstring& dir, const Manifest& manifest,
         if (text.empty()) return false;
         const fs::path folder(dir);
         const fs::path temp = folder / kTempName;
-        // Only a temporary file that is ours may be removed: something else of that name
-        // (a folder, say) makes the open fail and is left alone.
-        if (fs::exists(temp) && !fs::is_regular_file(temp)) return false;
         if (!write_file_flushed(temp, text) || !replace_file(temp, folder / kRecordName)) {
+            // Only a file may be ours to remove: something else of that name (a folder, say)
+            // made the open fail and is left alone.
             std::error_code ec;
             if (fs::is_regular_file(temp, ec)) fs::remove(temp, ec);
             return false;
