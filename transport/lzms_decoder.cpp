@@ -64,35 +64,30 @@ inline uint64_t load64(const uint8_t* p) {
     return v;
 }
 
-// --- Forward stream: the range decoder.
+// --- Forward stream: the range decoder. Its state lives in locals of the decoding loop, which
+// the helpers take by reference, so that it stays in registers.
 
-struct RangeDecoder {
-    uint32_t range;
-    uint32_t code;
-    const uint8_t* next;
-    const uint8_t* end;
-};
-
-inline unsigned decode_bit(RangeDecoder& rd, Prob& p) {
+inline unsigned decode_bit(uint32_t& range, uint32_t& code, const uint8_t*& next,
+                           const uint8_t* end, Prob& p) {
     uint32_t prob = p.zeros;
     prob += prob == 0;
     prob -= prob == 64;
-    if (rd.range < 0x10000) {
-        rd.range <<= 16;
-        rd.code <<= 16;
-        if (rd.next != rd.end) {
-            rd.code |= load16(rd.next);
-            rd.next += 2;
+    if (range < 0x10000) {
+        range <<= 16;
+        code <<= 16;
+        if (next != end) {
+            code |= load16(next);
+            next += 2;
         }
     }
-    const uint32_t bound = (rd.range >> 6) * prob;
+    const uint32_t bound = (range >> 6) * prob;
     unsigned bit;
-    if (rd.code < bound) {
-        rd.range = bound;
+    if (code < bound) {
+        range = bound;
         bit = 0;
     } else {
-        rd.range -= bound;
-        rd.code -= bound;
+        range -= bound;
+        code -= bound;
         bit = 1;
     }
     p.zeros += static_cast<uint32_t>(p.history >> 63) - bit;
@@ -100,66 +95,63 @@ inline unsigned decode_bit(RangeDecoder& rd, Prob& p) {
     return bit;
 }
 
-// Each decision class picks its probability by the last few bits decoded in that class.
-inline unsigned decode_in_context(RangeDecoder& rd, Prob* probs, unsigned& ctx, unsigned mask) {
-    const unsigned bit = decode_bit(rd, probs[ctx]);
-    ctx = ((ctx << 1) | bit) & mask;
-    return bit;
-}
-
-// --- Backward stream: Huffman codewords and extra bits, most significant bit first.
-
-struct BitReader {
-    uint64_t buf;   // next bits at the top; below `avail` only bits of later units (or zeros)
-    unsigned avail; // valid bits at the top of buf
-    const uint8_t* next;
-    const uint8_t* begin;
-};
+// --- Backward stream: Huffman codewords and extra bits, most significant bit first. `buf` holds
+// the next bits at the top; below the `avail` valid ones it holds only bits of later units (or
+// zeros past the start of the input).
 
 // Leaves at least 49 bits available.
-inline void refill(BitReader& br) {
-    if (br.next - br.begin >= 8) {
+inline void refill(uint64_t& buf, unsigned& avail, const uint8_t*& next, const uint8_t* begin) {
+    if (next - begin >= 8) {
         // The 8 bytes below `next` hold the next four units, the first of them on top.
-        br.buf |= load64(br.next - 8) >> br.avail;
-        const unsigned units = (64 - br.avail) >> 4;
-        br.next -= 2 * units;
-        br.avail += 16 * units;
+        buf |= load64(next - 8) >> avail;
+        const unsigned units = (64 - avail) >> 4;
+        next -= 2 * units;
+        avail += 16 * units;
     } else {
-        while (br.avail <= 48) {
-            if (br.next != br.begin) {
-                br.next -= 2;
-                br.buf |= uint64_t{load16(br.next)} << (48 - br.avail);
+        while (avail <= 48) {
+            if (next != begin) {
+                next -= 2;
+                buf |= uint64_t{load16(next)} << (48 - avail);
             }
-            br.avail += 16;
+            avail += 16;
         }
     }
 }
 
-inline void ensure(BitReader& br, unsigned n) {
-    if (br.avail < n) refill(br);
-}
-
-inline uint32_t read_bits(BitReader& br, unsigned n) {
-    const uint32_t v = static_cast<uint32_t>((br.buf >> 1) >> (63 - n));
-    br.buf <<= n;
-    br.avail -= n;
+inline uint32_t read_bits(uint64_t& buf, unsigned& avail, unsigned n) {
+    const uint32_t v = static_cast<uint32_t>((buf >> 1) >> (63 - n));
+    buf <<= n;
+    avail -= n;
     return v;
 }
 
 // Needs 15 bits available. Counts the symbol and rebuilds the code when its interval is up.
-inline unsigned decode_symbol(BitReader& br, LzmsCode& code) {
-    const uint32_t bits15 = static_cast<uint32_t>(br.buf >> (64 - kLzmsMaxCodeLen));
-    unsigned entry = code.table[bits15 >> (kLzmsMaxCodeLen - code.tableBits)];
+template <unsigned TableBits>
+inline unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& code) {
+    const uint32_t bits15 = static_cast<uint32_t>(buf >> (64 - kLzmsMaxCodeLen));
+    unsigned entry = code.table[bits15 >> (kLzmsMaxCodeLen - TableBits)];
     if ((entry & 15) == 0) {
         entry = lzms_code_slow_lookup(code, bits15);
         if (entry == 0) return kLzmsBadSymbol;
     }
-    br.buf <<= entry & 15;
-    br.avail -= entry & 15;
+    buf <<= entry & 15;
+    avail -= entry & 15;
     const unsigned sym = entry >> 4;
     ++code.freqs[sym];
     if (--code.untilRebuild == 0) lzms_code_rebuild(code);
     return sym;
+}
+
+// Root table sizes: larger tables resolve more codewords at once but cost more to refill at each
+// rebuild (the length code is rebuilt most often).
+constexpr unsigned kLiteralBits = 10, kLengthBits = 8, kOffsetBits = 10, kPowerBits = 7;
+
+inline void prefetch(const uint8_t* p) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(p);
+#else
+    (void)p;
+#endif
 }
 
 // --- Matches. Sources may overlap the bytes being written, so copies go forward in order.
@@ -167,7 +159,15 @@ inline unsigned decode_symbol(BitReader& br, LzmsCode& code) {
 inline void copy_lz(uint8_t* dst, size_t offset, size_t length, const uint8_t* end) {
     const uint8_t* src = dst - offset;
     uint8_t* const stop = dst + length;
-    if (offset >= 8 && static_cast<size_t>(end - dst) >= length + 8) {
+    const size_t room = static_cast<size_t>(end - dst);
+    if (offset >= 16 && room >= length + 16) {
+        // 16 bytes at a time, possibly past the match end (later output overwrites that).
+        do {
+            std::memcpy(dst, src, 16);
+            dst += 16;
+            src += 16;
+        } while (dst < stop);
+    } else if (offset >= 8 && room >= length + 8) {
         do {
             std::memcpy(dst, src, 8);
             dst += 8;
@@ -195,110 +195,138 @@ void init_probs(Probs& probs) {
         p[k] = Prob{0x55555555u, 48};
 }
 
-bool decode(DecoderState& st, const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize) {
-    init_probs(st.probs);
-    const unsigned offsetSlots = lzms_num_offset_slots(outSize);
-    lzms_code_init(st.literal, 256, 10, 1024);
-    lzms_code_init(st.lzOffset, offsetSlots, 11, 1024);
-    lzms_code_init(st.length, kLzmsNumLengthSlots, 10, 512);
-    lzms_code_init(st.deltaOffset, offsetSlots, 11, 1024);
-    lzms_code_init(st.deltaPower, 8, 7, 512);
-
-    RangeDecoder rd{0xFFFFFFFFu, load16(in) << 16 | load16(in + 2), in + 4, in + inSize};
-    BitReader br{0, 0, in + inSize, in};
-
-    unsigned mainCtx = 0, matchCtx = 0, lzCtx = 0, deltaCtx = 0;
+// Decision contexts and repeat queues: touched by matches only, kept out of the hot registers.
+struct MatchState {
+    unsigned matchCtx = 0, lzCtx = 0, deltaCtx = 0;
     unsigned lzRepCtx[2] = {0, 0}, deltaRepCtx[2] = {0, 0};
-    // Repeat queues. An offset used by a match joins the front only after the next item, so the
+    // An offset used by a match joins the front of its queue only after the next item, so the
     // queue has a fourth slot, and an item right after a match of its own kind indexes one
     // further (the pending entry sits in slot 0).
     uint32_t lzReps[4] = {1, 2, 3, 4};
     uint64_t deltaReps[4] = {1, 2, 3, 4}; // (power << 32) | raw offset
-    enum : unsigned { kLiteral, kLz, kDelta } prev = kLiteral;
+};
+
+enum ItemKind : unsigned { kLiteral, kLz, kDelta };
+
+bool decode(DecoderState& st, const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize) {
+    init_probs(st.probs);
+    const unsigned offsetSlots = lzms_num_offset_slots(outSize);
+    lzms_code_init(st.literal, 256, kLiteralBits, 1024);
+    lzms_code_init(st.lzOffset, offsetSlots, kOffsetBits, 1024);
+    lzms_code_init(st.length, kLzmsNumLengthSlots, kLengthBits, 512);
+    lzms_code_init(st.deltaOffset, offsetSlots, kOffsetBits, 1024);
+    lzms_code_init(st.deltaPower, 8, kPowerBits, 512);
+
+    uint32_t range = 0xFFFFFFFFu;
+    uint32_t code = load16(in) << 16 | load16(in + 2);
+    const uint8_t* rnext = in + 4;
+    const uint8_t* const rend = in + inSize;
+    uint64_t buf = 0;
+    unsigned avail = 0;
+    const uint8_t* bnext = in + inSize;
+    const uint8_t* const bbegin = in;
+
+    auto bit_in = [&](Prob* probs, unsigned& ctx, unsigned mask) {
+        const unsigned b = decode_bit(range, code, rnext, rend, probs[ctx]);
+        ctx = ((ctx << 1) | b) & mask;
+        return b;
+    };
+    auto need = [&](unsigned n) {
+        if (avail < n) refill(buf, avail, bnext, bbegin);
+    };
+    auto length_symbol = [&]() -> uint32_t {
+        need(kLzmsMaxCodeLen + 30);
+        const unsigned slot = decode_symbol<kLengthBits>(buf, avail, st.length);
+        return kLzmsLengthSlots.base[slot] + read_bits(buf, avail, kLzmsLengthSlots.extra[slot]);
+    };
 
     Probs& pr = st.probs;
+    MatchState ms;
+    unsigned mainCtx = 0;
+    ItemKind prev = kLiteral;
     uint8_t* const end = out + outSize;
     uint8_t* dst = out;
-    while (dst != end) {
-        if (!decode_in_context(rd, pr.main, mainCtx, kMainContexts - 1)) {
-            ensure(br, kLzmsMaxCodeLen);
-            *dst++ = static_cast<uint8_t>(decode_symbol(br, st.literal));
+    for (;;) {
+        // Runs of literals are the hot path.
+        while (!decode_bit(range, code, rnext, rend, pr.main[mainCtx])) {
+            mainCtx = (mainCtx << 1) & (kMainContexts - 1);
+            need(kLzmsMaxCodeLen);
+            *dst++ = static_cast<uint8_t>(decode_symbol<kLiteralBits>(buf, avail, st.literal));
             prev = kLiteral;
-            continue;
+            if (dst == end) goto done;
         }
+        mainCtx = ((mainCtx << 1) | 1) & (kMainContexts - 1);
         const size_t pos = static_cast<size_t>(dst - out);
-        if (!decode_in_context(rd, pr.match, matchCtx, kMatchContexts - 1)) {
+        if (!bit_in(pr.match, ms.matchCtx, kMatchContexts - 1)) {
+            uint32_t* reps = ms.lzReps;
             uint32_t offset;
-            if (!decode_in_context(rd, pr.lz, lzCtx, kOtherContexts - 1)) {
-                ensure(br, kLzmsMaxCodeLen + 30);
-                const unsigned slot = decode_symbol(br, st.lzOffset);
+            if (!bit_in(pr.lz, ms.lzCtx, kOtherContexts - 1)) {
+                need(kLzmsMaxCodeLen + 30);
+                const unsigned slot = decode_symbol<kOffsetBits>(buf, avail, st.lzOffset);
                 if (slot == kLzmsBadSymbol) return false;
-                offset = kLzmsOffsetSlots.base[slot] + read_bits(br, kLzmsOffsetSlots.extra[slot]);
-                lzReps[3] = lzReps[2];
-                lzReps[2] = lzReps[1];
-                lzReps[1] = lzReps[0];
+                offset = kLzmsOffsetSlots.base[slot] +
+                         read_bits(buf, avail, kLzmsOffsetSlots.extra[slot]);
+                reps[3] = reps[2];
+                reps[2] = reps[1];
+                reps[1] = reps[0];
             } else {
                 const unsigned d = prev == kLz;
-                if (!decode_in_context(rd, pr.lzRep[0], lzRepCtx[0], kOtherContexts - 1)) {
-                    offset = lzReps[d];
-                    lzReps[d] = lzReps[0];
-                } else if (!decode_in_context(rd, pr.lzRep[1], lzRepCtx[1], kOtherContexts - 1)) {
-                    offset = lzReps[1 + d];
-                    lzReps[1 + d] = lzReps[1];
-                    lzReps[1] = lzReps[0];
+                if (!bit_in(pr.lzRep[0], ms.lzRepCtx[0], kOtherContexts - 1)) {
+                    offset = reps[d];
+                    reps[d] = reps[0];
+                } else if (!bit_in(pr.lzRep[1], ms.lzRepCtx[1], kOtherContexts - 1)) {
+                    offset = reps[1 + d];
+                    reps[1 + d] = reps[1];
+                    reps[1] = reps[0];
                 } else {
-                    offset = lzReps[2 + d];
-                    lzReps[2 + d] = lzReps[2];
-                    lzReps[2] = lzReps[1];
-                    lzReps[1] = lzReps[0];
+                    offset = reps[2 + d];
+                    reps[2 + d] = reps[2];
+                    reps[2] = reps[1];
+                    reps[1] = reps[0];
                 }
             }
-            lzReps[0] = offset;
+            reps[0] = offset;
             prev = kLz;
-            ensure(br, kLzmsMaxCodeLen + 30);
-            const unsigned lslot = decode_symbol(br, st.length);
-            const uint32_t length =
-                kLzmsLengthSlots.base[lslot] + read_bits(br, kLzmsLengthSlots.extra[lslot]);
+            // Start fetching the source while the length is decoded.
+            if (offset <= pos) prefetch(dst - offset);
+            const uint32_t length = length_symbol();
             if (offset > pos || length > static_cast<size_t>(end - dst)) return false;
             copy_lz(dst, offset, length, end);
             dst += length;
         } else {
+            uint64_t* reps = ms.deltaReps;
             uint64_t pair;
-            if (!decode_in_context(rd, pr.delta, deltaCtx, kOtherContexts - 1)) {
-                ensure(br, kLzmsMaxCodeLen);
-                const uint64_t power = decode_symbol(br, st.deltaPower);
-                ensure(br, kLzmsMaxCodeLen + 30);
-                const unsigned slot = decode_symbol(br, st.deltaOffset);
+            if (!bit_in(pr.delta, ms.deltaCtx, kOtherContexts - 1)) {
+                need(kLzmsMaxCodeLen);
+                const uint64_t power = decode_symbol<kPowerBits>(buf, avail, st.deltaPower);
+                need(kLzmsMaxCodeLen + 30);
+                const unsigned slot = decode_symbol<kOffsetBits>(buf, avail, st.deltaOffset);
                 if (slot == kLzmsBadSymbol) return false;
-                const uint32_t raw =
-                    kLzmsOffsetSlots.base[slot] + read_bits(br, kLzmsOffsetSlots.extra[slot]);
+                const uint32_t raw = kLzmsOffsetSlots.base[slot] +
+                                     read_bits(buf, avail, kLzmsOffsetSlots.extra[slot]);
                 pair = power << 32 | raw;
-                deltaReps[3] = deltaReps[2];
-                deltaReps[2] = deltaReps[1];
-                deltaReps[1] = deltaReps[0];
+                reps[3] = reps[2];
+                reps[2] = reps[1];
+                reps[1] = reps[0];
             } else {
                 const unsigned d = prev == kDelta;
-                if (!decode_in_context(rd, pr.deltaRep[0], deltaRepCtx[0], kOtherContexts - 1)) {
-                    pair = deltaReps[d];
-                    deltaReps[d] = deltaReps[0];
-                } else if (!decode_in_context(rd, pr.deltaRep[1], deltaRepCtx[1],
-                                              kOtherContexts - 1)) {
-                    pair = deltaReps[1 + d];
-                    deltaReps[1 + d] = deltaReps[1];
-                    deltaReps[1] = deltaReps[0];
+                if (!bit_in(pr.deltaRep[0], ms.deltaRepCtx[0], kOtherContexts - 1)) {
+                    pair = reps[d];
+                    reps[d] = reps[0];
+                } else if (!bit_in(pr.deltaRep[1], ms.deltaRepCtx[1], kOtherContexts - 1)) {
+                    pair = reps[1 + d];
+                    reps[1 + d] = reps[1];
+                    reps[1] = reps[0];
                 } else {
-                    pair = deltaReps[2 + d];
-                    deltaReps[2 + d] = deltaReps[2];
-                    deltaReps[2] = deltaReps[1];
-                    deltaReps[1] = deltaReps[0];
+                    pair = reps[2 + d];
+                    reps[2 + d] = reps[2];
+                    reps[2] = reps[1];
+                    reps[1] = reps[0];
                 }
             }
-            deltaReps[0] = pair;
+            reps[0] = pair;
             prev = kDelta;
-            ensure(br, kLzmsMaxCodeLen + 30);
-            const unsigned lslot = decode_symbol(br, st.length);
-            const uint32_t length =
-                kLzmsLengthSlots.base[lslot] + read_bits(br, kLzmsLengthSlots.extra[lslot]);
+            const uint32_t length = length_symbol();
             // The source pair is `offset` back, each element `span` behind its partner.
             const unsigned power = static_cast<unsigned>(pair >> 32);
             const uint64_t span = uint64_t{1} << power;
@@ -307,7 +335,9 @@ bool decode(DecoderState& st, const uint8_t* in, size_t inSize, uint8_t* out, si
             copy_delta(dst, static_cast<size_t>(offset), static_cast<size_t>(span), length);
             dst += length;
         }
+        if (dst == end) break;
     }
+done:
     lzms_x86_undo(out, outSize, st.x86LastUse);
     return true;
 }

@@ -8,67 +8,104 @@
 
 namespace {
 
-// Frequencies never exceed 2050: at most `interval` (<= 1024) increments between rebuilds, and
-// each rebuild maps f to f / 2 + 1. Two 6-bit radix passes therefore sort them completely.
-constexpr unsigned kFreqBits = 12;
-constexpr unsigned kRadixBits = kFreqBits / 2;
-constexpr unsigned kRadix = 1u << kRadixBits;
+// Symbols ordered by frequency, ties by symbol value. Most frequencies are small, so one stable
+// counting pass over kBuckets values does nearly all the work; the few symbols at or above the
+// last bucket are then put in order among themselves by insertion.
+constexpr unsigned kBuckets = 64;
 
-// Symbols ordered by frequency, ties by symbol value (both passes are stable).
 void rank_symbols(const uint32_t* freqs, unsigned n, uint16_t* ranked) {
-    unsigned low[kRadix] = {};
-    unsigned high[kRadix] = {};
-    for (unsigned s = 0; s < n; ++s) {
-        ++low[freqs[s] & (kRadix - 1)];
-        ++high[(freqs[s] >> kRadixBits) & (kRadix - 1)];
+    // Two histograms, even and odd symbols, to halve the chains of dependent increments.
+    unsigned count[2][kBuckets] = {};
+    unsigned s = 0;
+    for (; s + 1 < n; s += 2) {
+        ++count[0][freqs[s] < kBuckets - 1 ? freqs[s] : kBuckets - 1];
+        ++count[1][freqs[s + 1] < kBuckets - 1 ? freqs[s + 1] : kBuckets - 1];
     }
-    unsigned lowPos = 0, highPos = 0;
-    for (unsigned b = 0; b < kRadix; ++b) {
-        const unsigned l = low[b], h = high[b];
-        low[b] = lowPos;
-        high[b] = highPos;
-        lowPos += l;
-        highPos += h;
+    if (s < n) ++count[0][freqs[s] < kBuckets - 1 ? freqs[s] : kBuckets - 1];
+    unsigned pos[kBuckets];
+    unsigned total = 0;
+    for (unsigned b = 0; b < kBuckets; ++b) {
+        pos[b] = total;
+        total += count[0][b] + count[1][b];
     }
-    uint16_t byLow[kLzmsMaxSyms];
-    for (unsigned s = 0; s < n; ++s)
-        byLow[low[freqs[s] & (kRadix - 1)]++] = static_cast<uint16_t>(s);
-    for (unsigned k = 0; k < n; ++k) {
-        const uint16_t s = byLow[k];
-        ranked[high[(freqs[s] >> kRadixBits) & (kRadix - 1)]++] = s;
+    const unsigned high = pos[kBuckets - 1];
+    for (s = 0; s < n; ++s) {
+        const unsigned b = freqs[s] < kBuckets - 1 ? freqs[s] : kBuckets - 1;
+        ranked[pos[b]++] = static_cast<uint16_t>(s);
+    }
+    // The last bucket holds its symbols in symbol order; sort them by frequency, stably.
+    for (unsigned k = high + 1; k < n; ++k) {
+        const uint16_t sym = ranked[k];
+        const uint32_t f = freqs[sym];
+        unsigned j = k;
+        while (j > high && freqs[ranked[j - 1]] > f) {
+            ranked[j] = ranked[j - 1];
+            --j;
+        }
+        ranked[j] = sym;
     }
 }
 
 // Number of codewords of each length for `n` >= 2 leaves whose frequencies ascend. Builds the
 // Huffman tree with two queues (leaves, merged nodes), preferring the leaf on equal frequency.
-// Depths are then found from the root down; a node that would put leaves deeper than 15 bits is
-// moved to the deepest length that still has a leaf to split, as LZMS encoders do.
+// A node that would put leaves deeper than 15 bits is moved to the deepest length that still has
+// a leaf to split, visiting nodes from the root down, as LZMS encoders do; LZMS's frequency
+// bounds keep that from happening in chunks up to 64 MiB.
 void count_lengths(const uint32_t* leafFreq, unsigned n, unsigned* counts) {
+    constexpr uint32_t kNone = UINT32_MAX; // an exhausted queue never wins
+    uint32_t leafQueue[kLzmsMaxSyms + 2];
     uint32_t nodeFreq[kLzmsMaxSyms];
     uint16_t parent[kLzmsMaxSyms];
+    std::memcpy(leafQueue, leafFreq, n * sizeof(uint32_t));
+    leafQueue[n] = leafQueue[n + 1] = kNone;
     unsigned leaf = 0, node = 0;
+    // Branch-free picks: which queue wins is data-dependent and mispredicts often. A parent
+    // written for a node that was not taken is overwritten when the node is taken.
     for (unsigned made = 0; made + 1 < n; ++made) {
-        uint32_t sum = 0;
-        for (int pick = 0; pick < 2; ++pick) {
-            if (leaf < n && (node == made || leafFreq[leaf] <= nodeFreq[node])) {
-                sum += leafFreq[leaf++];
-            } else {
-                parent[node] = static_cast<uint16_t>(made);
-                sum += nodeFreq[node++];
-            }
-        }
+        nodeFreq[made] = kNone;
+        uint32_t a = leafQueue[leaf], b = nodeFreq[node];
+        bool takeLeaf = a <= b;
+        uint32_t sum = takeLeaf ? a : b;
+        parent[node] = static_cast<uint16_t>(made);
+        leaf += takeLeaf;
+        node += !takeLeaf;
+        a = leafQueue[leaf];
+        b = nodeFreq[node];
+        takeLeaf = a <= b;
+        sum += takeLeaf ? a : b;
+        parent[node] = static_cast<uint16_t>(made);
+        leaf += takeLeaf;
+        node += !takeLeaf;
         nodeFreq[made] = sum;
     }
-    // nodeFreq is reused for depths; the root is node n - 2.
-    uint32_t* depth = nodeFreq;
+    // Depths of the merged nodes, parents first (a parent always comes later in the array).
+    // Leaves at depth L number 2 * (nodes at L - 1) - (nodes at L); two histograms halve the
+    // chains of dependent increments.
+    uint8_t depth[kLzmsMaxSyms];
+    unsigned atDepth[2][kLzmsMaxCodeLen + 2] = {};
+    unsigned deepest = 0;
+    depth[n - 2] = 0;
+    for (int k = static_cast<int>(n) - 3; k >= 0; --k) {
+        const unsigned d = depth[parent[k]] + 1u;
+        depth[k] = static_cast<uint8_t>(d < 255 ? d : 255);
+        deepest = d > deepest ? d : deepest;
+        if (d <= kLzmsMaxCodeLen) ++atDepth[k & 1][d];
+    }
+    if (deepest < kLzmsMaxCodeLen) {
+        unsigned above = 1; // the root
+        counts[0] = 0;
+        for (unsigned len = 1; len <= kLzmsMaxCodeLen; ++len) {
+            const unsigned here = atDepth[0][len] + atDepth[1][len];
+            counts[len] = 2 * above - here;
+            above = here;
+        }
+        return;
+    }
     for (unsigned len = 0; len <= kLzmsMaxCodeLen; ++len)
         counts[len] = 0;
     counts[1] = 2;
-    depth[n - 2] = 0;
     for (int k = static_cast<int>(n) - 3; k >= 0; --k) {
-        const uint32_t d = depth[parent[k]] + 1;
-        depth[k] = d;
-        unsigned len = d;
+        unsigned len = depth[k];
         if (len >= kLzmsMaxCodeLen) {
             len = kLzmsMaxCodeLen;
             do
@@ -122,11 +159,21 @@ void build(LzmsCode& code) {
     unsigned k = 0;
     for (unsigned len = 1; len <= bits; ++len) {
         const unsigned reps = 1u << (bits - len);
-        for (unsigned c = counts[len]; c > 0; --c, ++k) {
-            const uint16_t entry = static_cast<uint16_t>((code.canonical[k] << 4) | len);
-            for (unsigned r = 0; r < reps; ++r)
-                out[r] = entry;
-            out += reps;
+        if (reps >= 4) {
+            for (unsigned c = counts[len]; c > 0; --c, ++k) {
+                const uint64_t entry = (code.canonical[k] << 4) | len;
+                const uint64_t four = entry * 0x0001000100010001ull;
+                for (unsigned r = 0; r < reps; r += 4)
+                    std::memcpy(out + r, &four, sizeof four);
+                out += reps;
+            }
+        } else {
+            for (unsigned c = counts[len]; c > 0; --c, ++k) {
+                const uint16_t entry = static_cast<uint16_t>((code.canonical[k] << 4) | len);
+                out[0] = entry;
+                if (reps > 1) out[1] = entry;
+                out += reps;
+            }
         }
     }
     const uint16_t* end = code.table + (1u << bits);
