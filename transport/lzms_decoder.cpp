@@ -67,11 +67,18 @@ inline uint64_t load64(const uint8_t* p) {
 // --- Forward stream: the range decoder. Its state lives in locals of the decoding loop, which
 // the helpers take by reference, so that it stays in registers.
 
+// Probabilities of 0/64 and 64/64 are not allowed: they are used as 1/64 and 63/64.
+constexpr struct ClampedProbs {
+    uint8_t of[65];
+    constexpr ClampedProbs() : of() {
+        for (unsigned z = 0; z <= 64; ++z)
+            of[z] = static_cast<uint8_t>(z == 0 ? 1 : z == 64 ? 63 : z);
+    }
+} kClamped;
+
 inline unsigned decode_bit(uint32_t& range, uint32_t& code, const uint8_t*& next,
                            const uint8_t* end, Prob& p) {
-    uint32_t prob = p.zeros;
-    prob += prob == 0;
-    prob -= prob == 64;
+    const uint32_t prob = kClamped.of[p.zeros];
     if (range < 0x10000) {
         range <<= 16;
         code <<= 16;
@@ -81,18 +88,19 @@ inline unsigned decode_bit(uint32_t& range, uint32_t& code, const uint8_t*& next
         }
     }
     const uint32_t bound = (range >> 6) * prob;
-    unsigned bit;
+    // The bit leaving the 64-bit history changes the zero count along with the new bit.
+    const uint32_t oldest = static_cast<uint32_t>(p.history >> 63);
     if (code < bound) {
         range = bound;
-        bit = 0;
-    } else {
-        range -= bound;
-        code -= bound;
-        bit = 1;
+        p.zeros += oldest;
+        p.history <<= 1;
+        return 0;
     }
-    p.zeros += static_cast<uint32_t>(p.history >> 63) - bit;
-    p.history = (p.history << 1) | bit;
-    return bit;
+    range -= bound;
+    code -= bound;
+    p.zeros += oldest - 1;
+    p.history = (p.history << 1) | 1;
+    return 1;
 }
 
 // --- Backward stream: Huffman codewords and extra bits, most significant bit first. `buf` holds
@@ -130,7 +138,7 @@ template <unsigned TableBits>
 inline unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& code) {
     const uint32_t bits15 = static_cast<uint32_t>(buf >> (64 - kLzmsMaxCodeLen));
     unsigned entry = code.table[bits15 >> (kLzmsMaxCodeLen - TableBits)];
-    if ((entry & 15) == 0) {
+    if ((entry & 15) == 0) [[unlikely]] {
         entry = lzms_code_slow_lookup(code, bits15);
         if (entry == 0) return kLzmsBadSymbol;
     }
@@ -138,21 +146,14 @@ inline unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& code) {
     avail -= entry & 15;
     const unsigned sym = entry >> 4;
     ++code.freqs[sym];
-    if (--code.untilRebuild == 0) lzms_code_rebuild(code);
+    if (--code.untilRebuild == 0) [[unlikely]]
+        lzms_code_rebuild(code);
     return sym;
 }
 
 // Root table sizes: larger tables resolve more codewords at once but cost more to refill at each
 // rebuild (the length code is rebuilt most often).
 constexpr unsigned kLiteralBits = 10, kLengthBits = 8, kOffsetBits = 10, kPowerBits = 7;
-
-inline void prefetch(const uint8_t* p) {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(p);
-#else
-    (void)p;
-#endif
-}
 
 // --- Matches. Sources may overlap the bytes being written, so copies go forward in order.
 
@@ -237,7 +238,10 @@ bool decode(DecoderState& st, const uint8_t* in, size_t inSize, uint8_t* out, si
     auto length_symbol = [&]() -> uint32_t {
         need(kLzmsMaxCodeLen + 30);
         const unsigned slot = decode_symbol<kLengthBits>(buf, avail, st.length);
-        return kLzmsLengthSlots.base[slot] + read_bits(buf, avail, kLzmsLengthSlots.extra[slot]);
+        const unsigned extra = kLzmsLengthSlots.extra[slot];
+        // Most lengths are short and have no extra bits.
+        if (extra == 0) return kLzmsLengthSlots.base[slot];
+        return kLzmsLengthSlots.base[slot] + read_bits(buf, avail, extra);
     };
 
     Probs& pr = st.probs;
@@ -287,8 +291,6 @@ bool decode(DecoderState& st, const uint8_t* in, size_t inSize, uint8_t* out, si
             }
             reps[0] = offset;
             prev = kLz;
-            // Start fetching the source while the length is decoded.
-            if (offset <= pos) prefetch(dst - offset);
             const uint32_t length = length_symbol();
             if (offset > pos || length > static_cast<size_t>(end - dst)) return false;
             copy_lz(dst, offset, length, end);

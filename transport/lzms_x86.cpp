@@ -32,13 +32,15 @@ void store32(uint8_t* p, uint32_t v) {
 // Bit k set when p[k] is an opcode byte that may start a translated instruction. Reads 16 bytes.
 inline unsigned opcode_mask(const uint8_t* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hit = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x48)),
-                                  _mm_cmpeq_epi8(v, _mm_set1_epi8(0x4C))),
-                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xE8))),
-                                  _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xE9))))),
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xF0))),
-                     _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xFF)))));
+    // 0x48 and 0x4C differ in bit 2 only, 0xE8 and 0xE9 in bit 0 only.
+    const __m128i rex = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFB))),
+                                       _mm_set1_epi8(0x48));
+    const __m128i call = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                        _mm_set1_epi8(static_cast<char>(0xE8)));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(rex, call),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xF0))),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xFF)))));
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 #else
