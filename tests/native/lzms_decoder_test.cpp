@@ -84,6 +84,8 @@ const Corpus kCorpora[] = {
     {"wordy", [] { return wordy(500000, 3); }},
 };
 
+void PrintTo(const Corpus& c, std::ostream* os) { *os << c.name; }
+
 class LzmsRoundTrip : public testing::TestWithParam<std::tuple<Corpus, unsigned>> {};
 
 TEST_P(LzmsRoundTrip, DecodesWhatWimlibEncoded) {
