@@ -79,25 +79,21 @@ void count_lengths(const uint32_t* leafFreq, unsigned n, unsigned* counts) {
         nodeFreq[made] = sum;
     }
     // Depths of the merged nodes, parents first (a parent always comes later in the array).
-    // Leaves at depth L number 2 * (nodes at L - 1) - (nodes at L); two histograms halve the
-    // chains of dependent increments.
-    uint8_t depth[kLzmsMaxSyms];
-    unsigned atDepth[2][kLzmsMaxCodeLen + 2] = {};
-    unsigned deepest = 0;
+    // Leaves at depth L number 2 * (nodes at L - 1) - (nodes at L).
+    uint16_t depth[kLzmsMaxSyms];
+    unsigned atDepth[kLzmsMaxCodeLen + 2] = {}; // the last one counts every deeper node
     depth[n - 2] = 0;
     for (int k = static_cast<int>(n) - 3; k >= 0; --k) {
         const unsigned d = depth[parent[k]] + 1u;
-        depth[k] = static_cast<uint8_t>(d < 255 ? d : 255);
-        deepest = d > deepest ? d : deepest;
-        if (d <= kLzmsMaxCodeLen) ++atDepth[k & 1][d];
+        depth[k] = static_cast<uint16_t>(d);
+        ++atDepth[d <= kLzmsMaxCodeLen ? d : kLzmsMaxCodeLen + 1];
     }
-    if (deepest < kLzmsMaxCodeLen) {
+    if (atDepth[kLzmsMaxCodeLen] == 0 && atDepth[kLzmsMaxCodeLen + 1] == 0) {
         unsigned above = 1; // the root
         counts[0] = 0;
         for (unsigned len = 1; len <= kLzmsMaxCodeLen; ++len) {
-            const unsigned here = atDepth[0][len] + atDepth[1][len];
-            counts[len] = 2 * above - here;
-            above = here;
+            counts[len] = 2 * above - atDepth[len];
+            above = atDepth[len];
         }
         return;
     }
@@ -159,20 +155,24 @@ void build(LzmsCode& code) {
     unsigned k = 0;
     for (unsigned len = 1; len <= bits; ++len) {
         const unsigned reps = 1u << (bits - len);
-        if (reps >= 4) {
-            for (unsigned c = counts[len]; c > 0; --c, ++k) {
-                const uint64_t entry = (code.canonical[k] << 4) | len;
-                const uint64_t four = entry * 0x0001000100010001ull;
-                for (unsigned r = 0; r < reps; r += 4)
-                    std::memcpy(out + r, &four, sizeof four);
-                out += reps;
+        const unsigned count = counts[len];
+        const uint16_t* syms = code.canonical + k;
+        k += count;
+        // Entry counts are powers of two; the common small ones get single stores.
+        if (reps == 1) {
+            for (unsigned c = 0; c < count; ++c, ++out)
+                out[0] = static_cast<uint16_t>((syms[c] << 4) | len);
+        } else if (reps == 2) {
+            for (unsigned c = 0; c < count; ++c, out += 2) {
+                const uint32_t e = static_cast<uint32_t>((syms[c] << 4) | len) * 0x00010001u;
+                std::memcpy(out, &e, sizeof e);
             }
         } else {
-            for (unsigned c = counts[len]; c > 0; --c, ++k) {
-                const uint16_t entry = static_cast<uint16_t>((code.canonical[k] << 4) | len);
-                out[0] = entry;
-                if (reps > 1) out[1] = entry;
-                out += reps;
+            for (unsigned c = 0; c < count; ++c, out += reps) {
+                const uint64_t e =
+                    static_cast<uint64_t>((syms[c] << 4) | len) * 0x0001000100010001ull;
+                for (unsigned r = 0; r < reps; r += 4)
+                    std::memcpy(out + r, &e, sizeof e);
             }
         }
     }
