@@ -4,6 +4,7 @@
 #include "transport/lzms_container.h"
 
 #include <cstring>
+#include <memory>
 
 #include "transport/lzms_decoder.h"
 
@@ -53,6 +54,11 @@ bool lzms_container_decode(const uint8_t* blob, size_t blobSize, uint8_t* out, u
     if (total == 0) return at == blobSize; // an empty file is the header alone
     if (out == nullptr || chunkSize == 0 || chunkSize > total) return false;
 
+    // One decoder's working memory serves every chunk, made when the first compressed one comes.
+    struct DecoderDeleter {
+        void operator()(LzmsDecoder* d) const { lzms_decoder_delete(d); }
+    };
+    std::unique_ptr<LzmsDecoder, DecoderDeleter> decoder;
     uint64_t done = 0;
     while (done < total) {
         const uint64_t span = total - done < chunkSize ? total - done : chunkSize;
@@ -64,9 +70,11 @@ bool lzms_container_decode(const uint8_t* blob, size_t blobSize, uint8_t* out, u
         uint8_t* dst = out + done;
         if (packed == span) {
             std::memcpy(dst, chunk, static_cast<size_t>(span)); // stored: compression did not help
-        } else if (!lzms_decode_chunk(chunk, static_cast<size_t>(packed), dst,
-                                      static_cast<size_t>(span))) {
-            return false;
+        } else {
+            if (!decoder) decoder.reset(lzms_decoder_new());
+            if (!decoder || !lzms_decode_chunk_with(*decoder, chunk, static_cast<size_t>(packed),
+                                                    dst, static_cast<size_t>(span)))
+                return false;
         }
         at += static_cast<size_t>(packed);
         done += span;

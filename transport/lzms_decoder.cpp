@@ -38,7 +38,9 @@ struct Probs {
     Prob deltaRep[2][kOtherContexts];
 };
 
-struct DecoderState {
+} // namespace
+
+struct LzmsDecoder {
     Probs probs;
     LzmsCode literal;
     LzmsCode lzOffset;
@@ -47,6 +49,8 @@ struct DecoderState {
     LzmsCode deltaPower;
     int32_t x86LastUse[kLzmsX86TargetSlots];
 };
+
+namespace {
 
 inline uint32_t load16(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8;
@@ -189,11 +193,20 @@ inline void copy_delta(uint8_t* dst, size_t offset, size_t span, size_t length) 
                                     dst[-static_cast<ptrdiff_t>(offset + span)]);
 }
 
+// Every context starts as if its last 64 bits had been 0x0000000055555555: 48 zeros.
 void init_probs(Probs& probs) {
-    Prob* p = reinterpret_cast<Prob*>(&probs);
-    const size_t count = sizeof(Probs) / sizeof(Prob);
-    for (size_t k = 0; k < count; ++k)
-        p[k] = Prob{0x55555555u, 48};
+    auto fill = [](Prob* p, size_t n) {
+        for (size_t k = 0; k < n; ++k)
+            p[k] = Prob{0x55555555u, 48};
+    };
+    fill(probs.main, kMainContexts);
+    fill(probs.match, kMatchContexts);
+    fill(probs.lz, kOtherContexts);
+    fill(probs.delta, kOtherContexts);
+    for (int k = 0; k < 2; ++k) {
+        fill(probs.lzRep[k], kOtherContexts);
+        fill(probs.deltaRep[k], kOtherContexts);
+    }
 }
 
 // Decision contexts and repeat queues: touched by matches only, kept out of the hot registers.
@@ -209,7 +222,7 @@ struct MatchState {
 
 enum ItemKind : unsigned { kLiteral, kLz, kDelta };
 
-bool decode(DecoderState& st, const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize) {
+bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize) {
     init_probs(st.probs);
     const unsigned offsetSlots = lzms_num_offset_slots(outSize);
     lzms_code_init(st.literal, 256, kLiteralBits, 1024);
@@ -344,14 +357,36 @@ done:
     return true;
 }
 
+// What the sizes alone say: the input cannot be LZMS, the chunk is empty, or it must be decoded.
+enum class Shape { kInvalid, kEmpty, kDecode };
+
+Shape shape_of(const uint8_t* in, size_t inSize, const uint8_t* out, size_t outSize) {
+    // Both streams start with whole 16-bit units, and the range decoder needs two of them.
+    if (in == nullptr || inSize < 4 || inSize % 2 != 0) return Shape::kInvalid;
+    if (outSize > kMaxChunkSize || (out == nullptr && outSize != 0)) return Shape::kInvalid;
+    return outSize == 0 ? Shape::kEmpty : Shape::kDecode;
+}
+
 } // namespace
 
+LzmsDecoder* lzms_decoder_new() {
+    return new (std::nothrow) LzmsDecoder;
+}
+
+void lzms_decoder_delete(LzmsDecoder* decoder) {
+    delete decoder;
+}
+
+bool lzms_decode_chunk_with(LzmsDecoder& decoder, const uint8_t* in, size_t inSize, uint8_t* out,
+                            size_t outSize) {
+    const Shape shape = shape_of(in, inSize, out, outSize);
+    if (shape != Shape::kDecode) return shape == Shape::kEmpty;
+    return decode(decoder, in, inSize, out, outSize);
+}
+
 bool lzms_decode_chunk(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize) {
-    // Both streams start with whole 16-bit units, and the range decoder needs two of them.
-    if (in == nullptr || inSize < 4 || inSize % 2 != 0) return false;
-    if (outSize > kMaxChunkSize || (out == nullptr && outSize != 0)) return false;
-    if (outSize == 0) return true;
-    std::unique_ptr<DecoderState> st(new (std::nothrow) DecoderState);
-    if (!st) return false;
-    return decode(*st, in, inSize, out, outSize);
+    const Shape shape = shape_of(in, inSize, out, outSize);
+    if (shape != Shape::kDecode) return shape == Shape::kEmpty;
+    std::unique_ptr<LzmsDecoder> decoder(lzms_decoder_new());
+    return decoder && decode(*decoder, in, inSize, out, outSize);
 }

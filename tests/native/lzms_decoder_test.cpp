@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "native/lzms_test_support.h"
@@ -84,7 +85,9 @@ const Corpus kCorpora[] = {
     {"wordy", [] { return wordy(500000, 3); }},
 };
 
-void PrintTo(const Corpus& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Corpus& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LzmsRoundTrip : public testing::TestWithParam<std::tuple<Corpus, unsigned>> {};
 
@@ -161,6 +164,24 @@ TEST(LzmsDecoder, UndoesX86Translation) {
             ASSERT_FALSE(chunk.empty());
             EXPECT_TRUE(decodes_to(chunk, data)) << "size " << n;
         }
+    }
+}
+
+// One decoder's working memory reused: nothing of one chunk may leak into the next (adaptive
+// codes, probabilities, repeat queues, x86 translation state).
+TEST(LzmsDecoder, ReusedWorkingMemoryStartsAfresh) {
+    const Bytes code =
+        lzms_test::wine_dlls(200000).empty() ? wordy(200000, 8) : lzms_test::wine_dlls(200000);
+    const Bytes inputs[] = {code, wordy(150000, 4), delta_friendly(100000), code};
+    std::unique_ptr<LzmsDecoder, void (*)(LzmsDecoder*)> decoder(lzms_decoder_new(),
+                                                                 lzms_decoder_delete);
+    ASSERT_TRUE(decoder);
+    for (const Bytes& data : inputs) {
+        const Bytes chunk = lzms_test::wimlib_chunk(data, 50);
+        Bytes out(data.size());
+        ASSERT_TRUE(
+            lzms_decode_chunk_with(*decoder, chunk.data(), chunk.size(), out.data(), out.size()));
+        EXPECT_EQ(out, data);
     }
 }
 
