@@ -14,6 +14,16 @@
 #include "transport/lzms_slots.h"
 #include "transport/lzms_x86.h"
 
+// The decoding loop's state must stay in registers; a helper the compiler declined to inline
+// would take the address of that state and keep it in memory.
+#if defined(__GNUC__)
+#define LZMS_INLINE inline __attribute__((always_inline))
+#define LZMS_LAMBDA_INLINE __attribute__((always_inline))
+#else
+#define LZMS_INLINE inline
+#define LZMS_LAMBDA_INLINE
+#endif
+
 namespace {
 
 // No LZMS offset reaches further back than about 1.1 GiB, and encoders never use larger chunks.
@@ -80,8 +90,8 @@ constexpr struct ClampedProbs {
     }
 } kClamped;
 
-inline unsigned decode_bit(uint32_t& range, uint32_t& code, const uint8_t*& next,
-                           const uint8_t* end, Prob& p) {
+LZMS_INLINE unsigned decode_bit(uint32_t& range, uint32_t& code, const uint8_t*& next,
+                                const uint8_t* end, Prob& p) {
     const uint32_t prob = kClamped.of[p.zeros];
     if (range < 0x10000) {
         range <<= 16;
@@ -112,7 +122,8 @@ inline unsigned decode_bit(uint32_t& range, uint32_t& code, const uint8_t*& next
 // zeros past the start of the input).
 
 // Leaves at least 49 bits available.
-inline void refill(uint64_t& buf, unsigned& avail, const uint8_t*& next, const uint8_t* begin) {
+LZMS_INLINE void refill(uint64_t& buf, unsigned& avail, const uint8_t*& next,
+                        const uint8_t* begin) {
     if (next - begin >= 8) {
         // The 8 bytes below `next` hold the next four units, the first of them on top.
         buf |= load64(next - 8) >> avail;
@@ -130,7 +141,7 @@ inline void refill(uint64_t& buf, unsigned& avail, const uint8_t*& next, const u
     }
 }
 
-inline uint32_t read_bits(uint64_t& buf, unsigned& avail, unsigned n) {
+LZMS_INLINE uint32_t read_bits(uint64_t& buf, unsigned& avail, unsigned n) {
     const uint32_t v = static_cast<uint32_t>((buf >> 1) >> (63 - n));
     buf <<= n;
     avail -= n;
@@ -139,7 +150,7 @@ inline uint32_t read_bits(uint64_t& buf, unsigned& avail, unsigned n) {
 
 // Needs 15 bits available. Counts the symbol and rebuilds the code when its interval is up.
 template <unsigned TableBits>
-inline unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& code) {
+LZMS_INLINE unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& code) {
     const uint32_t bits15 = static_cast<uint32_t>(buf >> (64 - kLzmsMaxCodeLen));
     unsigned entry = code.table[bits15 >> (kLzmsMaxCodeLen - TableBits)];
     if ((entry & 15) == 0) [[unlikely]] {
@@ -159,9 +170,18 @@ inline unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& code) {
 // rebuild (the length code is rebuilt most often).
 constexpr unsigned kLiteralBits = 10, kLengthBits = 8, kOffsetBits = 10, kPowerBits = 7;
 
+// Needs 45 bits available: the slot's codeword and its extra bits.
+LZMS_INLINE uint32_t decode_length(uint64_t& buf, unsigned& avail, LzmsCode& code) {
+    const unsigned slot = decode_symbol<kLengthBits>(buf, avail, code);
+    const unsigned extra = kLzmsLengthSlots.extra[slot];
+    // Most lengths are short and have no extra bits.
+    if (extra == 0) return kLzmsLengthSlots.base[slot];
+    return kLzmsLengthSlots.base[slot] + read_bits(buf, avail, extra);
+}
+
 // --- Matches. Sources may overlap the bytes being written, so copies go forward in order.
 
-inline void copy_lz(uint8_t* dst, size_t offset, size_t length, const uint8_t* end) {
+LZMS_INLINE void copy_lz(uint8_t* dst, size_t offset, size_t length, const uint8_t* end) {
     const uint8_t* src = dst - offset;
     uint8_t* const stop = dst + length;
     const size_t room = static_cast<size_t>(end - dst);
@@ -240,23 +260,14 @@ bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, siz
     const uint8_t* bnext = in + inSize;
     const uint8_t* const bbegin = in;
 
-    auto bit_in = [&](Prob* probs, unsigned& ctx, unsigned mask) {
+    auto bit_in = [&](Prob* probs, unsigned& ctx, unsigned mask) LZMS_LAMBDA_INLINE {
         const unsigned b = decode_bit(range, code, rnext, rend, probs[ctx]);
         ctx = ((ctx << 1) | b) & mask;
         return b;
     };
-    auto need = [&](unsigned n) {
+    auto need = [&](unsigned n) LZMS_LAMBDA_INLINE {
         if (avail < n) refill(buf, avail, bnext, bbegin);
     };
-    auto length_symbol = [&]() -> uint32_t {
-        need(kLzmsMaxCodeLen + 30);
-        const unsigned slot = decode_symbol<kLengthBits>(buf, avail, st.length);
-        const unsigned extra = kLzmsLengthSlots.extra[slot];
-        // Most lengths are short and have no extra bits.
-        if (extra == 0) return kLzmsLengthSlots.base[slot];
-        return kLzmsLengthSlots.base[slot] + read_bits(buf, avail, extra);
-    };
-
     Probs& pr = st.probs;
     MatchState ms;
     unsigned mainCtx = 0;
@@ -304,7 +315,8 @@ bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, siz
             }
             reps[0] = offset;
             prev = kLz;
-            const uint32_t length = length_symbol();
+            need(kLzmsMaxCodeLen + 30);
+            const uint32_t length = decode_length(buf, avail, st.length);
             if (offset > pos || length > static_cast<size_t>(end - dst)) return false;
             copy_lz(dst, offset, length, end);
             dst += length;
@@ -341,7 +353,8 @@ bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, siz
             }
             reps[0] = pair;
             prev = kDelta;
-            const uint32_t length = length_symbol();
+            need(kLzmsMaxCodeLen + 30);
+            const uint32_t length = decode_length(buf, avail, st.length);
             // The source pair is `offset` back, each element `span` behind its partner.
             const unsigned power = static_cast<unsigned>(pair >> 32);
             const uint64_t span = uint64_t{1} << power;
