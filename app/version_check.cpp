@@ -1,6 +1,39 @@
 #include "app/version_check.h"
 
-// The check publishes nothing until it can fetch, verify and parse the manifest; until the
-// pipeline pieces it needs are built, it ends at once, which the window shows as "no
-// information yet", exactly as with the network down.
-void version_check_main() {}
+#include <string>
+
+#include "app/state.h"
+#include "app/window_host.h"
+#include "catalogue/components.h"
+#include "catalogue/manifest.h"
+#include "transport/http.h"
+#include "transport/signature.h"
+
+// Informative only: every failure is silent and leaves g_catalogReady false; the install
+// worker fetches and checks the manifest again on its own and reports its failures.
+void version_check_main() {
+    std::string manifestText;
+    std::string signature;
+    if (!http_get(L"/plannix/app/manifest.json", manifestText, false)) return;
+    if (!http_get(L"/plannix/app/manifest.sig", signature, false)) return;
+    if (!verify_manifest_signature(manifestText, signature)) return;
+    Manifest manifest;
+    if (!parse_manifest(manifestText, manifest)) return;
+
+    // Installed (uncompressed) sizes, of every component, selected or not.
+    uint64_t totals[kComponentCount] = {};
+    for (const ManifestFile& file : manifest.files) {
+        uint64_t& total = totals[classify_file(file.path)];
+        total = file.size > UINT64_MAX - total ? UINT64_MAX : total + file.size;
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(g_stateLock);
+        g_remoteVersion = manifest.version;
+    }
+    for (int n = 0; n < kComponentCount; ++n)
+        g_componentDownloadSize[n] = totals[n];
+    // Last: a reader that sees the flag also sees the values above.
+    g_catalogReady.exchange(true);
+    if (const HWND window = g_mainWindow.load()) InvalidateRect(window, nullptr, FALSE);
+}

@@ -5,7 +5,7 @@
 #include "app/worker.h"
 #include "ui/window_proc.h"
 
-HWND g_mainWindow = nullptr;
+std::atomic<HWND> g_mainWindow{nullptr};
 
 namespace {
 
@@ -57,10 +57,11 @@ void create_main_window(HINSTANCE instance) {
 
     const wchar_t* title = g_runMode == Uninstall ? L"Удаление — Планикс — Кварталис"
                                                   : L"Установка — Планикс — Кварталис";
-    g_mainWindow = CreateWindowExW(0, kClassName, title, kWindowStyle, x, y, w, h, nullptr, nullptr,
-                                   instance, nullptr);
-    ShowWindow(g_mainWindow, SW_SHOWNORMAL);
-    SetTimer(g_mainWindow, kRepaintTimerId, kRepaintPeriodMs, nullptr);
+    const HWND window = CreateWindowExW(0, kClassName, title, kWindowStyle, x, y, w, h, nullptr,
+                                        nullptr, instance, nullptr);
+    g_mainWindow.store(window);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetTimer(window, kRepaintTimerId, kRepaintPeriodMs, nullptr);
 }
 
 void run_message_loop() {

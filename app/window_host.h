@@ -1,8 +1,11 @@
 #pragma once
 // The one window: class, DPI, size and placement, timer and message loop.
+#include <atomic>
+
 #include <windows.h>
 
-extern HWND g_mainWindow;
+// Set once the window exists; the version check, started before that, reads it too.
+extern std::atomic<HWND> g_mainWindow;
 
 constexpr UINT_PTR kRepaintTimerId = 1;
 constexpr UINT kRepaintPeriodMs = 60;

@@ -36,6 +36,7 @@ configure_cross() {
   [ -f "$out/cross/build.ninja" ] || cmake -S . -B "$out/cross" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
     -DPLANNIX_PUBLIC_KEY="$out/keys/public.txt" -DPLANNIX_HOST=localhost \
+    -DPLANNIX_RELEASE_TOOL="$out/native/tools/release/plannix-release" \
     -DPLANNIX_PORT="${PLANNIX_TEST_PORT:-8443}"
 }
 

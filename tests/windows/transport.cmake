@@ -2,7 +2,6 @@
 
 # Data files made on the Linux side: signatures by the build's own key and by another one, and
 # the files that the HTTPS test server serves.
-get_filename_component(PLANNIX_KEY_DIR ${PLANNIX_PUBLIC_KEY} DIRECTORY)
 set(TRANSPORT_FIXTURES ${CMAKE_BINARY_DIR}/transport-fixtures)
 add_custom_command(
   OUTPUT ${TRANSPORT_FIXTURES}/stamp
@@ -25,7 +24,7 @@ set_tests_properties(wine.transport_signature_test PROPERTIES
 # which Wine 8's WinHTTP takes for the end of the body (http_get then checks the length).
 plannix_wine_helper(add_root_ca helpers/add_root_ca.cpp)
 target_link_libraries(add_root_ca PRIVATE crypt32)
-set(TRANSPORT_CERTS ${CMAKE_BINARY_DIR}/testserver-certs)
+set(TRANSPORT_CERTS ${PLANNIX_TEST_CERTS})
 set(TRANSPORT_HTTP_LOG ${CMAKE_BINARY_DIR}/transport-http-requests.log)
 set(TRANSPORT_HTTP_SERVER ${CMAKE_SOURCE_DIR}/tools/testserver/with_server.sh
     --certs ${TRANSPORT_CERTS} --log ${TRANSPORT_HTTP_LOG}

@@ -1,0 +1,85 @@
+// The version check against the HTTPS test server serving a release made by plannix-release.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include <windows.h>
+
+#include "app/state.h"
+#include "app/text.h"
+#include "app/version_check.h"
+
+namespace {
+
+// A file of the served release, as a path this Windows program can open (Z: is /).
+std::wstring fixture(const std::string& relative) {
+    const char* root = std::getenv("PLANNIX_RELEASE_FIXTURE");
+    std::wstring path =
+        L"Z:" + wide_from_utf8(std::string(root ? root : "/nonexistent") + "/" + relative);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+const std::string kApp = "release/plannix/app/";
+
+// Swaps a served file for another for the life of the object.
+class ServedAs {
+  public:
+    ServedAs(const std::string& served, const std::string& replacement)
+        : served_(fixture(served)), saved_(served_ + L".saved") {
+        EXPECT_TRUE(MoveFileW(served_.c_str(), saved_.c_str()));
+        if (!replacement.empty()) {
+            EXPECT_TRUE(CopyFileW(fixture(replacement).c_str(), served_.c_str(), FALSE));
+        }
+    }
+    ~ServedAs() {
+        DeleteFileW(served_.c_str());
+        MoveFileW(saved_.c_str(), served_.c_str());
+    }
+
+  private:
+    std::wstring served_, saved_;
+};
+
+void expect_nothing_published() {
+    EXPECT_FALSE(g_catalogReady.load());
+    EXPECT_EQ(get_remote_version(), "");
+    for (uint64_t size : g_componentDownloadSize)
+        EXPECT_EQ(size, 0u);
+}
+
+// One test: what the check publishes happens at most once per process.
+TEST(VersionCheck, PublishesOnlyAVerifiedManifestWithUncompressedTotals) {
+    g_bytesDone = 0;
+    {
+        ServedAs tampered(kApp + "manifest.json", "tampered.json");
+        version_check_main();
+        expect_nothing_published();
+    }
+    {
+        ServedAs missing(kApp + "manifest.sig", "");
+        version_check_main();
+        expect_nothing_published();
+    }
+    {
+        // A valid signature over something that is not the manifest.
+        ServedAs other(kApp + "manifest.json", "source/plannix.exe");
+        version_check_main();
+        expect_nothing_published();
+    }
+
+    version_check_main();
+    ASSERT_TRUE(g_catalogReady.load());
+    EXPECT_EQ(get_remote_version(), "2.5.0");
+    // Installed sizes, not blob sizes; a component without files totals 0.
+    EXPECT_EQ(g_componentDownloadSize[0], 3345u);
+    EXPECT_EQ(g_componentDownloadSize[1], 3000u);
+    EXPECT_EQ(g_componentDownloadSize[2], 4050u);
+    EXPECT_EQ(g_componentDownloadSize[3], 0u);
+    EXPECT_EQ(g_componentDownloadSize[4], 700u);
+    EXPECT_EQ(g_bytesDone.load(), 0u); // the check never counts progress
+}
+
+} // namespace

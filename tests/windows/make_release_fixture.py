@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""Makes a small signed release for the Windows tests with the real publisher's tool.
+
+Usage: make_release_fixture.py OUTDIR --tool PLANNIX_RELEASE --key PRIVATE.pem
+
+OUTDIR/release/plannix/app: manifest.json, manifest.sig and blobs/, version "2.5.0", made
+from files of known sizes (compressible, so blobs are much smaller than files):
+  core 3345 bytes, nvidia 3000, amd 4050, intel none, vr 700.
+OUTDIR/tampered.json: the manifest with one byte changed (its signature no longer fits).
+"""
+import argparse
+import os
+import shutil
+import subprocess
+
+FILES = {
+    'plannix.exe': 1000,
+    'data/scene.bin': 2345,
+    'nvngx_dlss.dll': 3000,
+    'amd_fidelityfx_dx12.dll': 4000,
+    'licenses/amd-fsr.txt': 50,
+    'handmodels/left.onnx': 700,
+}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('out')
+    ap.add_argument('--tool', required=True)
+    ap.add_argument('--key', required=True)
+    a = ap.parse_args()
+    source = os.path.join(a.out, 'source')
+    release = os.path.join(a.out, 'release')
+    shutil.rmtree(a.out, ignore_errors=True)
+    for path, size in FILES.items():
+        full = os.path.join(source, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, 'wb') as f:
+            f.write((path.encode() * (size // len(path) + 1))[:size])
+    subprocess.run([a.tool, 'pack', '--key', a.key, '--version', '2.5.0', source, release],
+                   check=True, stdout=subprocess.DEVNULL)
+    with open(os.path.join(release, 'plannix', 'app', 'manifest.json'), 'rb') as f:
+        manifest = bytearray(f.read())
+    at = manifest.index(b'2.5.0')
+    manifest[at] = ord('3')
+    with open(os.path.join(a.out, 'tampered.json'), 'wb') as f:
+        f.write(manifest)
+    open(os.path.join(a.out, 'stamp'), 'w').close()
+
+
+if __name__ == '__main__':
+    main()
