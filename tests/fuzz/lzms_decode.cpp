@@ -10,12 +10,8 @@
 #include <cstring>
 #include <vector>
 
-// The decoder's sources are compiled into this target, not taken from setup_portable, so that
-// libFuzzer's coverage instrumentation sees the code under test.
-#include "transport/lzms_container.cpp"
-#include "transport/lzms_decoder.cpp"
-#include "transport/lzms_huffman.cpp"
-#include "transport/lzms_x86.cpp"
+#include "transport/lzms_container.h"
+#include "transport/lzms_decoder.h"
 
 namespace {
 
