@@ -106,34 +106,33 @@ TEST_F(Startup, CleanupOfAMissingFolderIsHarmless) {
     delete_stale_temp_copies(L"", L"");
 }
 
-TEST_F(Startup, RegistryGivesVersionAndFolder) {
+// Writes a value of the uninstall entry, creating the key as needed.
+void set_entry_value(const wchar_t* name, DWORD type, const void* data, size_t size) {
     RegKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr,
                               key.put(), nullptr),
               ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data),
+                             static_cast<DWORD>(size)),
+              ERROR_SUCCESS);
+}
+
+void set_entry_string(const wchar_t* name, const std::wstring& text) {
+    set_entry_value(name, REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+TEST_F(Startup, RegistryGivesVersionAndFolder) {
     const std::wstring version = L"2.1 «бета»";
     const std::wstring location = L"C:\\Apps\\Планикс";
-    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(version.c_str()),
-                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
-    RegSetValueExW(key.get(), L"InstallLocation", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(location.c_str()),
-                   static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
-
+    set_entry_string(L"DisplayVersion", version);
+    set_entry_string(L"InstallLocation", location);
     find_existing_installation();
     EXPECT_EQ(get_installed_version(), utf8_from_wide(version));
     EXPECT_EQ(g_installDir, location);
 
     // "/dir" keeps its folder, but the version still comes from the registry.
-    reset_run_parameters();
-    RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                    nullptr);
-    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(version.c_str()),
-                   static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
-    RegSetValueExW(key.get(), L"InstallLocation", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(location.c_str()),
-                   static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
+    g_installDir.clear();
+    set_installed_version("");
     parse_command_line({L"/dir", L"D:\\Elsewhere"});
     find_existing_installation();
     EXPECT_EQ(g_installDir, L"D:\\Elsewhere");
@@ -141,26 +140,15 @@ TEST_F(Startup, RegistryGivesVersionAndFolder) {
 }
 
 TEST_F(Startup, OverlongOrWronglyTypedValuesCountAsMissing) {
-    RegKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                              key.put(), nullptr),
-              ERROR_SUCCESS);
-    const std::wstring longText(600, L'x'); // 1202 bytes with its terminator
-    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(longText.c_str()),
-                   static_cast<DWORD>((longText.size() + 1) * sizeof(wchar_t)));
+    set_entry_string(L"DisplayVersion", std::wstring(600, L'x')); // 1202 bytes with its end
     const DWORD number = 7;
-    RegSetValueExW(key.get(), L"InstallLocation", 0, REG_DWORD,
-                   reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    set_entry_value(L"InstallLocation", REG_DWORD, &number, sizeof(number));
     find_existing_installation();
     EXPECT_EQ(get_installed_version(), "");
     EXPECT_TRUE(g_installDir.empty());
 
     // Just inside the 1040-byte buffer: 519 characters and the terminator.
-    const std::wstring fits(519, L'v');
-    RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(fits.c_str()),
-                   static_cast<DWORD>((fits.size() + 1) * sizeof(wchar_t)));
+    set_entry_string(L"DisplayVersion", std::wstring(519, L'v'));
     find_existing_installation();
     EXPECT_EQ(get_installed_version(), std::string(519, 'v'));
 }
