@@ -60,10 +60,22 @@ inline Bytes wine_dlls(size_t limit) {
     return concat_files(kWineDllDir, {".dll"}, limit, false);
 }
 
-// Real text: this repository's sources.
+// Real text: this repository's sources (not its build folders), then system C headers.
 inline Bytes source_text(size_t limit) {
-    return concat_files(PLANNIX_SOURCE_DIR, {".cpp", ".h", ".md", ".cmake", ".txt", ".sh"}, limit,
-                        true);
+    const std::vector<std::string> suffixes = {".cpp", ".h", ".md", ".cmake", ".txt", ".sh"};
+    Bytes out;
+    const std::filesystem::path root = PLANNIX_SOURCE_DIR;
+    for (const char* dir :
+         {"app", "catalogue", "transport", "engine", "removal", "ui", "tools", "tests", "cmake"}) {
+        if (out.size() >= limit) break;
+        const Bytes part = concat_files(root / dir, suffixes, limit - out.size(), true);
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    if (out.size() < limit) {
+        const Bytes part = concat_files("/usr/include", {".h"}, limit - out.size(), false);
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
 }
 
 inline Bytes random_bytes(size_t n, uint32_t seed) {
