@@ -46,22 +46,29 @@ void rank_symbols(const uint32_t* freqs, unsigned n, uint16_t* ranked) {
     }
 }
 
-// Number of codewords of each length for `n` >= 2 leaves whose frequencies ascend. Builds the
-// Huffman tree with two queues (leaves, merged nodes), preferring the leaf on equal frequency.
+// Number of codewords of each length for `n` >= 2 leaves whose frequencies ascend (the queue has
+// room for two sentinels after them). Builds the Huffman tree with two queues (leaves, merged
+// nodes), preferring the leaf on equal frequency.
 // A node that would put leaves deeper than 15 bits is moved to the deepest length that still has
 // a leaf to split, visiting nodes from the root down, as LZMS encoders do; LZMS's frequency
 // bounds keep that from happening in chunks up to 64 MiB.
-void count_lengths(const uint32_t* leafFreq, unsigned n, unsigned* counts) {
+void count_lengths(uint32_t* leafQueue, unsigned n, unsigned* counts) {
     constexpr uint32_t kNone = UINT32_MAX; // an exhausted queue never wins
-    uint32_t leafQueue[kLzmsMaxSyms + 2];
     uint32_t nodeFreq[kLzmsMaxSyms];
     uint16_t parent[kLzmsMaxSyms];
-    std::memcpy(leafQueue, leafFreq, n * sizeof(uint32_t));
     leafQueue[n] = leafQueue[n + 1] = kNone;
-    unsigned leaf = 0, node = 0;
+    // Leaves of frequency 1 (the least there is; offset codes have hundreds) simply pair up
+    // first: every merged node weighs at least 2.
+    unsigned ones = 0;
+    while (leafQueue[ones] == 1)
+        ++ones;
+    const unsigned pairs = ones / 2;
+    for (unsigned k = 0; k < pairs; ++k)
+        nodeFreq[k] = 2;
+    unsigned leaf = 2 * pairs, node = 0;
     // Branch-free picks: which queue wins is data-dependent and mispredicts often. A parent
     // written for a node that was not taken is overwritten when the node is taken.
-    for (unsigned made = 0; made + 1 < n; ++made) {
+    for (unsigned made = pairs; made + 1 < n; ++made) {
         nodeFreq[made] = kNone;
         uint32_t a = leafQueue[leaf], b = nodeFreq[node];
         bool takeLeaf = a <= b;
@@ -119,7 +126,7 @@ void build(LzmsCode& code) {
     uint8_t lens[kLzmsMaxSyms];
     if (n >= 2) {
         uint16_t ranked[kLzmsMaxSyms];
-        uint32_t rankedFreq[kLzmsMaxSyms];
+        uint32_t rankedFreq[kLzmsMaxSyms + 2]; // two more for count_lengths' sentinels
         rank_symbols(code.freqs, n, ranked);
         for (unsigned k = 0; k < n; ++k)
             rankedFreq[k] = code.freqs[ranked[k]];
