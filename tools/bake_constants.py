@@ -7,7 +7,9 @@ The key file holds the publisher's public key as 88 characters of base64 (64 byt
 import argparse
 import base64
 import hashlib
+import subprocess
 import sys
+import tempfile
 
 MASK = 0xFFFFFFFF
 
@@ -20,6 +22,19 @@ def scramble_hash(i, mul, mix1, mix2):
     h = (h * mix2) & MASK
     h ^= h >> 16
     return h
+
+
+# DER SubjectPublicKeyInfo of a P-256 key, up to the uncompressed point's 04 byte.
+P256_SPKI_PREFIX = bytes.fromhex('3059301306072a8648ce3d020106082a8648ce3d03010703420004')
+
+
+def point_on_curve(raw):
+    """True when X||Y is a point of P-256 (OpenSSL refuses to load any other)."""
+    with tempfile.NamedTemporaryFile(suffix='.der') as f:
+        f.write(P256_SPKI_PREFIX + raw)
+        f.flush()
+        return subprocess.run(['openssl', 'pkey', '-pubin', '-inform', 'DER', '-in', f.name,
+                               '-noout'], capture_output=True).returncode == 0
 
 
 def wide_literal(text):
@@ -52,6 +67,9 @@ def main():
     if len(key) != 88 or len(raw) != 64:
         sys.exit('bake_constants: %s must hold the public key as 88 characters of base64 '
                  '(64 bytes X||Y)' % a.key)
+    if not point_on_curve(raw):
+        sys.exit('bake_constants: %s does not hold a P-256 public point: a Setup built with it '
+                 'would trust no manifest' % a.key)
     if not (0 < a.port < 65536):
         sys.exit('bake_constants: port out of range: %d' % a.port)
     if not a.host or any(c in a.host for c in '/:\\ '):
