@@ -1,6 +1,8 @@
 // Test helper: waits for Setup's window (class "PlannixSetup"), prints what a test checks
 // about it as one JSON line, and optionally asks it to close.
 //   find_window.exe [--wait MS] [--close]
+// A close request that meets a running worker only cancels it, so --close asks again every
+// half second until the window is gone (for up to 20 s).
 // Exit code 0 when the window was found, 1 when not within the wait.
 #include <cstdio>
 #include <string>
@@ -96,6 +98,11 @@ int wmain(int argc, wchar_t** argv) {
                 IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str(),
                 json_string(process_command_line(pid)).c_str());
     std::fflush(stdout);
-    if (close) PostMessageW(window, WM_CLOSE, 0, 0);
+    if (close) {
+        for (int i = 0; i < 800 && IsWindow(window); ++i) {
+            if (i % 20 == 0) PostMessageW(window, WM_CLOSE, 0, 0);
+            Sleep(25);
+        }
+    }
     return 0;
 }
