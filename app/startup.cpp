@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/handles.h"
+#include "app/paths.h"
 #include "app/state.h"
 #include "app/text.h"
 #include "app/window_host.h"
@@ -61,17 +62,6 @@ bool file_exists(const std::wstring& path) {
 }
 
 } // namespace
-
-std::wstring folder_of(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-std::wstring join_path(const std::wstring& folder, const std::wstring& name) {
-    if (folder.empty()) return name;
-    const wchar_t last = folder.back();
-    return (last == L'\\' || last == L'/') ? folder + name : folder + L'\\' + name;
-}
 
 bool file_identity(const std::wstring& path, FileIdentity& id) {
     // Backup semantics so folders open too; no access needed beyond the attributes.
@@ -177,9 +167,7 @@ int run_setup(HINSTANCE instance) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     read_command_line();
 
-    wchar_t tempBuffer[260] = {};
-    const DWORD tempLength = GetTempPathW(260, tempBuffer);
-    const std::wstring tempDir = (tempLength > 0 && tempLength < 260) ? tempBuffer : L"";
+    const std::wstring tempDir = temp_folder();
     wchar_t ownBuffer[520] = {};
     const DWORD ownLength = GetModuleFileNameW(nullptr, ownBuffer, 520);
     const std::wstring ownPath = (ownLength > 0 && ownLength < 520) ? ownBuffer : L"";

@@ -28,6 +28,3 @@ struct FileIdentity {
 };
 bool file_identity(const std::wstring& path, FileIdentity& id);
 bool same_file(const std::wstring& a, const std::wstring& b);
-
-std::wstring folder_of(const std::wstring& path);
-std::wstring join_path(const std::wstring& folder, const std::wstring& name);

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #ifdef _WIN32
-#include <windows.h>
+#include "app/handles.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -36,20 +36,20 @@ bool read_whole_file(const fs::path& path, std::string& out) {
 // record is either the old one or the complete new one even across a power cut.
 bool write_file_flushed(const fs::path& path, const std::string& data) {
 #ifdef _WIN32
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     bool ok = true;
     size_t done = 0;
     while (ok && done < data.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
         DWORD written = 0;
-        ok = WriteFile(file, data.data() + done, chunk, &written, nullptr) && written == chunk;
+        ok =
+            WriteFile(file.get(), data.data() + done, chunk, &written, nullptr) && written == chunk;
         done += written;
     }
-    ok = ok && FlushFileBuffers(file);
-    if (!CloseHandle(file)) ok = false;
-    return ok;
+    // Flushed data has reached the disk; what closing could still report is already known.
+    return ok && FlushFileBuffers(file.get());
 #else
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;

@@ -3,17 +3,14 @@
 #include <windows.h>
 
 #include "app/handles.h"
+#include "app/paths.h"
 #include "app/state.h"
 #include "app/text.h"
 
 std::wstring setup_log_path() {
-    wchar_t folder[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathW(MAX_PATH + 1, folder);
-    // A failed call or a folder that does not fit: no defined place, so no log.
-    if (n == 0 || n > MAX_PATH) return {};
-    std::wstring path(folder, n);
-    if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
-    return path + L"plannix-setup.log";
+    const std::wstring folder = temp_folder();
+    // No defined place, so no log.
+    return folder.empty() ? folder : join_path(folder, L"plannix-setup.log");
 }
 
 void append_log(const std::wstring& line) {

@@ -9,6 +9,7 @@
 
 #include "app/command_line.h"
 #include "app/handles.h"
+#include "app/paths.h"
 #include "app/startup.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -17,12 +18,6 @@ namespace {
 
 const wchar_t kUninstallKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
-
-std::wstring temp_folder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, buffer);
-    return buffer;
-}
 
 // A fresh folder under the temporary folder, removed with its files at the end.
 class ScratchFolder {

@@ -1,7 +1,6 @@
 // The version check against the HTTPS test server serving a release made by plannix-release.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include <windows.h>
@@ -9,17 +8,13 @@
 #include "app/state.h"
 #include "app/text.h"
 #include "app/version_check.h"
+#include "windows/test_files.h"
 
 namespace {
 
-// A file of the served release, as a path this Windows program can open (Z: is /).
+// A file of the served release, as a path this Windows program can open.
 std::wstring fixture(const std::string& relative) {
-    const char* root = std::getenv("PLANNIX_RELEASE_FIXTURE");
-    std::wstring path =
-        L"Z:" + wide_from_utf8(std::string(root ? root : "/nonexistent") + "/" + relative);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
+    return wide_from_utf8(test_file_path("PLANNIX_RELEASE_FIXTURE", relative));
 }
 
 const std::string kApp = "release/plannix/app/";

@@ -13,7 +13,7 @@
 #include "app/build_constants.h"
 #include "app/state.h"
 #include "transport/http.h"
-#include "windows/transport_test_files.h"
+#include "windows/test_files.h"
 
 namespace {
 

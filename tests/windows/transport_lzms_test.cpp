@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "transport/lzms.h"
-#include "windows/transport_test_files.h"
+#include "windows/test_files.h"
 
 namespace {
 

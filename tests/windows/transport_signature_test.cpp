@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "transport/signature.h"
-#include "windows/transport_test_files.h"
+#include "windows/test_files.h"
 
 namespace {
 

@@ -5,31 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "tools/release/blob_writer.h"
 #include "tools/release/commands.h"
+#include "tools/release/release_files.h"
 #include "transport/lzms_container.h"
 
 namespace {
-
-bool read_all(const char* path, std::string& out) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    out.assign(std::istreambuf_iterator<char>(f), {});
-    return !f.bad();
-}
-
-bool write_all(const char* path, const void* data, size_t size) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return false;
-    f.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    f.close();
-    return !f.fail();
-}
 
 // A decimal byte count, nothing else.
 bool parse_size(const char* text, uint64_t& size) {
@@ -55,14 +38,14 @@ int cmd_compress(int argc, char** argv) {
         return 2;
     }
     std::string data;
-    if (!read_all(argv[0], data)) return fail("cannot read", argv[0]);
+    if (!read_whole(argv[0], data)) return fail("cannot read", argv[0]);
     std::string blob;
     try {
         blob = lzms_compress_blob(reinterpret_cast<const uint8_t*>(data.data()), data.size());
     } catch (const std::exception& e) {
         return fail(e.what(), argv[0]);
     }
-    if (!write_all(argv[1], blob.data(), blob.size())) return fail("cannot write", argv[1]);
+    if (!write_replacing(argv[1], blob)) return fail("cannot write", argv[1]);
     return 0;
 }
 
@@ -74,7 +57,7 @@ int cmd_unpack(int argc, char** argv) {
     uint64_t size = 0;
     if (!parse_size(argv[1], size)) return fail("not a byte count", argv[1]);
     std::string blob;
-    if (!read_all(argv[0], blob)) return fail("cannot read", argv[0]);
+    if (!read_whole(argv[0], blob)) return fail("cannot read", argv[0]);
     // The blob's header must announce the same total; checking that first keeps a mistyped
     // size from allocating a huge buffer for nothing.
     uint64_t announced = 0;
@@ -83,15 +66,15 @@ int cmd_unpack(int argc, char** argv) {
     if (blob.size() < kLzmsContainerHeaderSize || announced != size)
         return fail("not a valid LZMS blob of that size", argv[0]);
     if (size > SIZE_MAX) return fail("size too large for this machine", argv[1]);
-    std::vector<uint8_t> out;
+    std::string out;
     try {
         out.resize(static_cast<size_t>(size));
     } catch (const std::exception&) {
         return fail("cannot allocate the output", argv[1]);
     }
     if (!lzms_container_decode(reinterpret_cast<const uint8_t*>(blob.data()), blob.size(),
-                               out.data(), size))
+                               reinterpret_cast<uint8_t*>(out.data()), size))
         return fail("not a valid LZMS blob of that size", argv[0]);
-    if (!write_all(argv[2], out.data(), out.size())) return fail("cannot write", argv[2]);
+    if (!write_replacing(argv[2], out)) return fail("cannot write", argv[2]);
     return 0;
 }

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/text.h"
+#include "tests/windows/helpers/json_text.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2) return 2;
@@ -14,14 +14,8 @@ int wmain(int argc, wchar_t** argv) {
     LPWSTR* parts = CommandLineToArgvW(argv[1], &count);
     if (!parts) return 1;
     std::string out = "[";
-    for (int i = 0; i < count; ++i) {
-        out += i ? ", \"" : "\"";
-        for (char c : utf8_from_wide(parts[i])) {
-            if (c == '"' || c == '\\') out += '\\';
-            out += c;
-        }
-        out += '"';
-    }
+    for (int i = 0; i < count; ++i)
+        out += (i ? ", " : "") + json_string(parts[i]);
     LocalFree(parts);
     std::printf("%s]\n", out.c_str());
     return 0;

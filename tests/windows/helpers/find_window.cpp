@@ -12,18 +12,9 @@
 #include <winternl.h>
 
 #include "app/handles.h"
-#include "app/text.h"
+#include "tests/windows/helpers/json_text.h"
 
 namespace {
-
-std::string json_string(const std::wstring& text) {
-    std::string out = "\"";
-    for (char c : utf8_from_wide(text)) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
 
 std::wstring process_image(DWORD pid) {
     KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));

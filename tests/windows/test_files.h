@@ -1,5 +1,5 @@
 #pragma once
-// Data files of the transport tests, made on the Linux side and read through Wine's Z: drive.
+// Data files of the Windows tests, made on the Linux side and read through Wine's Z: drive.
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
