@@ -8,6 +8,8 @@
 
 #include "app/command_line.h"
 #include "app/handles.h"
+#include "app/known_folders.h"
+#include "app/names.h"
 #include "app/paths.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -17,15 +19,6 @@
 #include "catalogue/install_record.h"
 
 namespace {
-
-const wchar_t kUninstallKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
-const wchar_t kTempCopyPrefix[] = L"plannix-setup-";
-
-struct CoTaskString {
-    PWSTR text = nullptr;
-    ~CoTaskString() { CoTaskMemFree(text); }
-};
 
 // A string value of at most 1040 bytes; anything longer counts as missing.
 bool read_registry_string(HKEY key, const wchar_t* name, std::wstring& value) {
@@ -37,19 +30,12 @@ bool read_registry_string(HKEY key, const wchar_t* name, std::wstring& value) {
     return true;
 }
 
-std::wstring known_folder(REFKNOWNFOLDERID id) {
-    CoTaskString path;
-    if (FAILED(SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &path.text)) || !path.text)
-        return {};
-    return path.text;
-}
-
 std::wstring default_install_dir() {
-    std::wstring base = known_folder(FOLDERID_UserProgramFiles);
+    std::wstring base = known_folder(FOLDERID_UserProgramFiles, KF_FLAG_CREATE);
     // Where the per-user program-files folder lies on Windows; asked for directly on systems
     // (and Wine) that cannot name it, so the default is never a relative path.
     if (base.empty()) {
-        const std::wstring local = known_folder(FOLDERID_LocalAppData);
+        const std::wstring local = known_folder(FOLDERID_LocalAppData, KF_FLAG_CREATE);
         if (!local.empty()) base = join_path(local, L"Programs");
     }
     if (base.empty()) return {};
@@ -127,7 +113,7 @@ void find_existing_installation() {
 void settle_install_dir(const std::wstring& ownPath) {
     if (!g_installDir.empty()) return;
     const std::wstring ownFolder = folder_of(ownPath);
-    if (!ownFolder.empty() && file_exists(join_path(ownFolder, L"install.json"))) {
+    if (!ownFolder.empty() && file_exists(join_path(ownFolder, kRecordFileName))) {
         g_installDir = ownFolder;
         return;
     }

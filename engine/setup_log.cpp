@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/handles.h"
+#include "app/names.h"
 #include "app/paths.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -10,7 +11,7 @@
 std::wstring setup_log_path() {
     const std::wstring folder = temp_folder();
     // No defined place, so no log.
-    return folder.empty() ? folder : join_path(folder, L"plannix-setup.log");
+    return folder.empty() ? folder : join_path(folder, kLogFileName);
 }
 
 void append_log(const std::wstring& line) {

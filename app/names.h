@@ -1,0 +1,20 @@
+#pragma once
+// The names that Setup shares with the files, registry and processes it leaves behind; each
+// is spelled once here so the writer and every reader agree.
+
+// The uninstall entry under HKEY_CURRENT_USER: written after every successful run, read at
+// start-up, deleted by the removal.
+constexpr const wchar_t* kUninstallKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
+
+// In the install folder.
+constexpr const wchar_t* kRecordFileName = L"install.json";
+constexpr const wchar_t* kCacheFolderName = L"update-cache";
+constexpr const wchar_t* kAppExeName = L"plannix.exe";
+constexpr const wchar_t* kSetupExeName = L"setup.exe";
+// Appended to a file's full name while its new content is staged beside it.
+constexpr const wchar_t* kStagedSuffix = L".new";
+
+// In the temporary folder.
+constexpr const wchar_t* kTempCopyPrefix = L"plannix-setup-";
+constexpr const wchar_t* kLogFileName = L"plannix-setup.log";
