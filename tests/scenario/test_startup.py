@@ -131,8 +131,10 @@ class Handover(unittest.TestCase):
             exe = prefix.place_setup(r'C:\Portable\Plannix')
             self.assertIsNone(self.handed_over(prefix, exe))
             prefix.unix(r'C:\Portable\Plannix\install.json').write_text('{}')
-            self.assertEqual(self.handed_over(prefix, exe, '/auto')[1:],
-                             ['/auto', '/dir', r'C:\Portable\Plannix'])
+            # Not "/auto": an unattended copy may finish and close before its command line
+            # can be read.
+            self.assertEqual(self.handed_over(prefix, exe, '/pid', '7')[1:],
+                             ['/pid', '7', '/dir', r'C:\Portable\Plannix'])
 
     def test_default_folder_is_under_the_local_programs_folder(self):
         with Prefix() as prefix:
