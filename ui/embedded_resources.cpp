@@ -37,7 +37,8 @@ ResourceBytes find_rcdata(HINSTANCE instance, WORD id) {
 void load_embedded_resources(HINSTANCE instance) {
     free_embedded_resources(); // a second call replaces rather than leaks
 
-    if (gdip::GdipNewPrivateFontCollection(&g_privateFonts) != Gdiplus::Ok) g_privateFonts = nullptr;
+    if (gdip::GdipNewPrivateFontCollection(&g_privateFonts) != Gdiplus::Ok)
+        g_privateFonts = nullptr;
     // A font that cannot be added is simply missing; drawing falls back to installed fonts.
     for (const WORD id : kFontIds) {
         const ResourceBytes font = find_rcdata(instance, id);
@@ -54,7 +55,8 @@ void load_embedded_resources(HINSTANCE instance) {
     *stream.put() = SHCreateMemStream(static_cast<const BYTE*>(logo.data), logo.size);
     if (!stream) return;
     Gdiplus::GpBitmap* bitmap = nullptr;
-    if (gdip::GdipCreateBitmapFromStream(stream.get(), &bitmap) == Gdiplus::Ok) g_logoImage = bitmap;
+    if (gdip::GdipCreateBitmapFromStream(stream.get(), &bitmap) == Gdiplus::Ok)
+        g_logoImage = bitmap;
 }
 
 void free_embedded_resources() {

@@ -30,7 +30,9 @@ FONT_VERSION = 2.004
 # weight: (family, subfamily, full name, PostScript name). Windows groups a family into at
 # most regular, bold, italic and bold italic, so the 600 face is a family of its own.
 FACES = {
-    400: ("Golos Text", "Regular", "Golos Text Regular", "GolosText-Regular"),
+    # The regular face's full name is the family name alone (as many Windows fonts have it):
+    # Wine's GDI+ finds a family by name only when its first face's full name equals it.
+    400: ("Golos Text", "Regular", "Golos Text", "GolosText-Regular"),
     600: ("Golos Text SemiBold", "Regular", "Golos Text SemiBold", "GolosText-SemiBold"),
     700: ("Golos Text", "Bold", "Golos Text Bold", "GolosText-Bold"),
 }
