@@ -4,7 +4,8 @@
 set -euo pipefail
 version=$(wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_')
 cache=${PLANNIX_WINE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/plannix}
-template="$cache/wine-template-$version"
+# The suffix names the layout below: a change to it makes a new template.
+template="$cache/wine-template-$version-profile2"
 if [ -f "$template/.ready" ]; then
   echo "$template"
   exit 0
@@ -22,6 +23,11 @@ if [ ! -f "$template/.ready" ]; then
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
+    # Wine links the profile's Desktop, Documents, Downloads, ... to the Linux home; tests write
+    # shortcuts there and delete folders, so each becomes a real folder of the prefix.
+    find "$WINEPREFIX/drive_c/users" -type l -print0 | while IFS= read -r -d '' link; do
+      rm "$link" && mkdir -p "$link"
+    done
   ) >&2
   rm -rf "$template"
   mv "$work/prefix" "$template"
