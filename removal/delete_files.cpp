@@ -96,13 +96,17 @@ void delete_recorded_file(const std::wstring& root, const std::wstring& relative
         if (!RemoveDirectoryW(folder->c_str())) break;
 }
 
+void delete_folder_if_empty(const std::wstring& path) {
+    // Listed rather than left to RemoveDirectoryW, which would take a link to a full folder.
+    std::vector<Entry> entries;
+    if (list_folder(path, entries) && entries.empty()) RemoveDirectoryW(path.c_str());
+}
+
 void delete_if_empty(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        // Listed rather than left to RemoveDirectoryW, which would take a link to a full folder.
-        std::vector<Entry> entries;
-        if (list_folder(path, entries) && entries.empty()) RemoveDirectoryW(path.c_str());
+        delete_folder_if_empty(path);
     } else if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) {
         DeleteFileW(path.c_str());
     }

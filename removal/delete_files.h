@@ -7,6 +7,8 @@
 // empty, up to but never including `root`.
 void delete_recorded_file(const std::wstring& root, const std::wstring& relative);
 
+// Deletes `path` when it is a folder without entries.
+void delete_folder_if_empty(const std::wstring& path);
 // Deletes `path` when it is a folder without entries or a file of size 0.
 void delete_if_empty(const std::wstring& path);
 

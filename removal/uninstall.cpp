@@ -79,7 +79,7 @@ void remove_installation() {
         if (!g_removeUserData.load() || !delete_tree_if_safe(dir)) {
             for (const wchar_t* name : kFoldersRemovedWhenEmpty)
                 delete_if_empty(join_path(dir, name));
-            delete_if_empty(dir);
+            delete_folder_if_empty(dir);
         } else {
             const std::wstring data = in_known_folder(FOLDERID_LocalAppData, L"Kvartalis");
             if (!data.empty()) delete_tree_if_safe(join_path(data, L"Plannix"));

@@ -124,6 +124,8 @@ class Removal : public ::testing::Test {
     }
 };
 
+// Mended fault: with the data option, an install folder from "/dir" or a damaged registry value
+// that named the profile or a drive root was deleted with everything in it.
 TEST(RemovalGuard, RefusesRelativePathsRootsAndFoldersHoldingKnownOnes) {
     const std::wstring profile = known(FOLDERID_Profile);
     const std::wstring local = known(FOLDERID_LocalAppData);
@@ -173,6 +175,8 @@ TEST(RemovalGuard, RefusesRelativePathsRootsAndFoldersHoldingKnownOnes) {
     }
 }
 
+// Mended faults: record keys that break the path rules reached outside the install folder, and
+// the sub-folders that held recorded files stayed behind (only five names were pruned).
 TEST_F(Removal, WithoutTheOptionOnlyRecordedFilesGoWithTheFoldersTheyLeaveEmpty) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     lay_out_installation(
@@ -210,6 +214,7 @@ TEST_F(Removal, WithoutTheOptionOnlyRecordedFilesGoWithTheFoldersTheyLeaveEmpty)
     fs::remove(L"C:\\Apps\\outside.txt");
 }
 
+// Mended fault: a release with any sub-folder besides the five known ones left the folder behind.
 TEST_F(Removal, WithoutTheOptionAnEmptiedInstallFolderGoesToo) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     lay_out_installation(dir, {"plannix.exe", "licenses/amd-fsr.txt", "fonts/ui.ttf"});
@@ -235,6 +240,7 @@ TEST_F(Removal, WithTheOptionTheFolderAndTheApplicationDataGoWithEverything) {
     EXPECT_EQ(last_log_line(), "удалено из C:\\Apps\\Plannix");
 }
 
+// Mended fault: the recursive deletion followed a link inside the folder and emptied its target.
 TEST_F(Removal, WithTheOptionALinkInsideTheFolderIsNotFollowed) {
     // removal_prefix.sh made C:\Apps\Linked\link, leading to C:\LinkTarget.
     const std::wstring dir = L"C:\\Apps\\Linked";
@@ -253,6 +259,7 @@ TEST_F(Removal, WithTheOptionALinkInsideTheFolderIsNotFollowed) {
     EXPECT_TRUE(left.empty() || left == std::set<std::wstring>{L"link"});
 }
 
+// Mended fault: the same as the guard's, seen from the whole run: only the record's files go.
 TEST_F(Removal, WithTheOptionAProfileOrDriveRootLosesOnlyWhatTheRecordNames) {
     const std::wstring profile = known(FOLDERID_Profile);
     for (const std::wstring& dir : {profile, std::wstring(L"C:\\")}) {
@@ -306,6 +313,61 @@ TEST_F(Removal, TheRunningApplicationStopsItBeforeAnythingIsDeletedAndRetryCompl
     ASSERT_EQ(run_removal(dir, true), Done);
     EXPECT_FALSE(exists(dir));
     expect_shortcuts_and_entry_gone();
+}
+
+// Makes SHGetKnownFolderPath fail for the folders named by `values` (an empty value in "User
+// Shell Folders"), and restores them when it ends.
+class UnobtainableKnownFolders {
+  public:
+    explicit UnobtainableKnownFolders(std::vector<std::wstring> values) : values_(values) {
+        for (const std::wstring& value : values_) {
+            wchar_t buffer[520] = {};
+            DWORD size = sizeof(buffer);
+            RegGetValueW(HKEY_CURRENT_USER, kKey, value.c_str(),
+                         RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer, &size);
+            saved_.push_back(buffer);
+            set(value, L"");
+        }
+    }
+    ~UnobtainableKnownFolders() {
+        for (size_t i = 0; i < values_.size(); ++i)
+            set(values_[i], saved_[i]);
+    }
+
+  private:
+    static constexpr const wchar_t* kKey =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    static void set(const std::wstring& value, const std::wstring& data) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, value.c_str(), REG_EXPAND_SZ, data.c_str(),
+                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    }
+    std::vector<std::wstring> values_;
+    std::vector<std::wstring> saved_;
+};
+
+// Mended fault: an unobtainable known folder gave an empty base, and the bare names then
+// deleted a shortcut and the application data of the current folder.
+TEST_F(Removal, AKnownFolderThatCannotBeObtainedIsSkippedNotTakenAsTheCurrentFolder) {
+    const std::wstring dir = L"C:\\Apps\\Plannix";
+    const std::wstring desktopShortcut = join_path(known(FOLDERID_Desktop), g_shortcutName);
+    lay_out_installation(dir, {"plannix.exe"});
+    const std::wstring cwd = L"C:\\Apps\\Plannix-cwd";
+    write_file(join_path(cwd, g_shortcutName));
+    write_file(cwd + L"\\Kvartalis\\Plannix\\settings.json");
+    ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
+    {
+        UnobtainableKnownFolders broken({L"Desktop", L"Programs", L"Local AppData"});
+        ASSERT_TRUE(known_folder(FOLDERID_Desktop).empty());
+        ASSERT_EQ(run_removal(dir, true), Done);
+    }
+    SetCurrentDirectoryW(L"C:\\");
+    EXPECT_FALSE(exists(dir));
+    EXPECT_FALSE(entry_exists());
+    EXPECT_TRUE(exists(desktopShortcut)); // its folder could not be named
+    EXPECT_TRUE(exists(join_path(cwd, g_shortcutName)));
+    EXPECT_TRUE(exists(cwd + L"\\Kvartalis\\Plannix\\settings.json"));
+    fs::remove_all(cwd);
+    fs::remove(desktopShortcut);
 }
 
 TEST_F(Removal, AMissingOrDamagedRecordStillRemovesTheRestAndASecondRunFindsNothing) {
