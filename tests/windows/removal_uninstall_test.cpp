@@ -345,8 +345,9 @@ class UnobtainableKnownFolders {
     std::vector<std::wstring> saved_;
 };
 
-// Mended fault: an unobtainable known folder gave an empty base, and the bare names then
-// deleted a shortcut and the application data of the current folder.
+// Mended fault: an unobtainable known folder (or an empty install folder) gave an empty base,
+// and the bare names then deleted a shortcut, the application data or files of the current
+// folder.
 TEST_F(Removal, AKnownFolderThatCannotBeObtainedIsSkippedNotTakenAsTheCurrentFolder) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     const std::wstring desktopShortcut = join_path(known(FOLDERID_Desktop), g_shortcutName);
@@ -354,12 +355,19 @@ TEST_F(Removal, AKnownFolderThatCannotBeObtainedIsSkippedNotTakenAsTheCurrentFol
     const std::wstring cwd = L"C:\\Apps\\Plannix-cwd";
     write_file(join_path(cwd, g_shortcutName));
     write_file(cwd + L"\\Kvartalis\\Plannix\\settings.json");
+    write_file(join_path(cwd, kRecordFileName), "{\"files\": {\"plannix.exe\": \"\"}}");
+    write_file(join_path(cwd, kSetupExeName));
+    write_file(join_path(cwd, kAppExeName));
     ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
     {
         UnobtainableKnownFolders broken({L"Desktop", L"Programs", L"Local AppData"});
         ASSERT_TRUE(known_folder(FOLDERID_Desktop).empty());
         ASSERT_EQ(run_removal(dir, true), Done);
+        // An empty install folder names no folder: nothing of the current one goes either.
+        ASSERT_EQ(run_removal(L"", false), Done);
     }
+    for (const wchar_t* kept : {kRecordFileName, kSetupExeName, kAppExeName})
+        EXPECT_TRUE(exists(join_path(cwd, kept))) << utf8_from_wide(kept);
     SetCurrentDirectoryW(L"C:\\");
     EXPECT_FALSE(exists(dir));
     EXPECT_FALSE(entry_exists());
