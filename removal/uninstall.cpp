@@ -1,8 +1,109 @@
 #include "removal/uninstall.h"
 
+#include <string>
+
+#include <windows.h>
+
+#include "app/handles.h"
+#include "app/known_folders.h"
+#include "app/names.h"
+#include "app/paths.h"
 #include "app/state.h"
+#include "app/text.h"
+#include "catalogue/install_record.h"
+#include "catalogue/manifest.h"
+#include "engine/setup_log.h"
+#include "removal/deletion_guard.h"
+#include "removal/delete_files.h"
+
+namespace {
+
+// Folders of the release that the application may fill; removed only when they are empty.
+constexpr const wchar_t* kFoldersRemovedWhenEmpty[] = {L"fonts", L"images", L"bench", L"handmodels",
+                                                       L"basalt"};
+
+constexpr const wchar_t* kAppRunningMessage =
+    L"Планикс открыт — закройте его и нажмите «Повторить».";
+
+// The application holds its executable open without write sharing while it runs.
+bool executable_in_use(const std::wstring& exe) {
+    if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    FileHandle file(CreateFileW(exe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// `name` in a known folder, or empty when the folder cannot be obtained: a bare name would
+// be taken relative to the current folder.
+std::wstring in_known_folder(REFKNOWNFOLDERID id, const std::wstring& name) {
+    const std::wstring base = known_folder(id);
+    return base.empty() ? std::wstring() : join_path(base, name);
+}
+
+// Deletes `folder` recursively unless that could take the user's or the system's files with
+// it; then logs why and returns false.
+bool delete_tree_if_safe(const std::wstring& folder) {
+    const std::wstring refusal = recursive_delete_refusal(folder);
+    if (!refusal.empty()) {
+        append_log(L"Папка " + folder + L" не удалена целиком: " + refusal + L".");
+        return false;
+    }
+    delete_tree(folder);
+    return true;
+}
+
+void remove_installation() {
+    set_status(L"Удаление…");
+    const std::wstring dir = g_installDir;
+    // An empty install folder names no folder at all; every path below would be relative.
+    const bool haveDir = !dir.empty();
+
+    if (haveDir && executable_in_use(join_path(dir, kAppExeName))) {
+        set_error(kAppRunningMessage);
+        return;
+    }
+
+    if (haveDir) {
+        const nlohmann::json files = read_install_record_files(dir);
+        for (const auto& entry : files.items()) {
+            // Keys that the manifest could never have carried are not ours to follow: they
+            // could name files outside the install folder.
+            if (!is_acceptable_manifest_path(entry.key())) continue;
+            delete_recorded_file(dir, wide_from_utf8(entry.key()));
+        }
+        DeleteFileW(join_path(dir, kRecordFileName).c_str());
+        DeleteFileW(join_path(dir, kSetupExeName).c_str());
+
+        if (!g_removeUserData.load() || !delete_tree_if_safe(dir)) {
+            for (const wchar_t* name : kFoldersRemovedWhenEmpty)
+                delete_if_empty(join_path(dir, name));
+            delete_folder_if_empty(dir);
+        } else {
+            const std::wstring data = in_known_folder(FOLDERID_LocalAppData, L"Kvartalis");
+            if (!data.empty()) delete_tree_if_safe(join_path(data, L"Plannix"));
+        }
+    }
+
+    for (REFKNOWNFOLDERID id : {FOLDERID_Programs, FOLDERID_Desktop}) {
+        const std::wstring shortcut = in_known_folder(id, g_shortcutName);
+        if (!shortcut.empty()) DeleteFileW(shortcut.c_str());
+    }
+    RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallKey);
+
+    append_log(L"удалено из " + dir);
+    g_workerState.exchange(Done);
+}
+
+} // namespace
 
 void uninstall_worker() {
-    // Not yet built: fail clearly rather than claim success.
-    set_error(L"Эта сборка установщика ещё не умеет удалять Планикс.");
+    // Nothing may leave the worker thread; what is not deleted yet stays, and the user can
+    // start again.
+    try {
+        remove_installation();
+    } catch (...) {
+        set_error(L"Удаление прервано внутренней ошибкой — повторите.");
+    }
 }

@@ -84,11 +84,9 @@ TEST_F(SetupLog, WorkerWithoutAPipelineEndsFailedWithAMessage) {
     EXPECT_FALSE(get_error().empty());
     EXPECT_EQ(read_log().rfind("ОШИБКА: ", 0), 0u);
 
-    g_runMode = Uninstall;
     start_worker(); // the retry from Failed
     wait_while_running();
     EXPECT_EQ(g_workerState.load(), Failed);
-    g_runMode = Install;
 }
 
 TEST_F(SetupLog, SecondStartWhileRunningDoesNothing) {
