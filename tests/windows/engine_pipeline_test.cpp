@@ -90,8 +90,7 @@ std::multiset<std::string> blob_requests_since(size_t mark) {
     const std::string log = read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", "")));
     std::multiset<std::string> hashes;
     const std::string prefix = "GET /plannix/app/blobs/";
-    for (size_t at = log.find(prefix, mark); at != std::string::npos;
-         at = log.find(prefix, at + 1))
+    for (size_t at = log.find(prefix, mark); at != std::string::npos; at = log.find(prefix, at + 1))
         hashes.insert(log.substr(at + prefix.size(), 64));
     return hashes;
 }
@@ -100,8 +99,7 @@ size_t log_mark() {
     return read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", ""))).size();
 }
 
-std::multiset<std::string> hashes_of(const Manifest& manifest,
-                                     const std::set<std::string>& paths) {
+std::multiset<std::string> hashes_of(const Manifest& manifest, const std::set<std::string>& paths) {
     std::multiset<std::string> hashes;
     for (const std::string& path : paths)
         hashes.insert(entry(manifest, path).sha256);
@@ -159,16 +157,17 @@ std::string expected_record(const Manifest& manifest, const bool selected[kCompo
     std::string components;
     for (int n = 0; n < kComponentCount; ++n)
         if (selected[n])
-            components += std::string(components.empty() ? "" : ",\r\n") + "  \"" +
-                          kComponents[n].id + "\"";
+            components +=
+                std::string(components.empty() ? "" : ",\r\n") + "  \"" + kComponents[n].id + "\"";
     std::string text = "{\r\n \"components\": [\r\n" + components + "\r\n ],\r\n \"files\": {\r\n";
     bool first = true;
     for (const auto& [path, hash] : files) {
         text += std::string(first ? "" : ",\r\n") + "  \"" + path + "\": \"" + hash + "\"";
         first = false;
     }
-    return text + "\r\n },\r\n \"offered\": [\r\n  \"core\",\r\n  \"nvidia\",\r\n  \"amd\",\r\n"
-                  "  \"intel\",\r\n  \"vr\"\r\n ],\r\n \"version\": \"" +
+    return text +
+           "\r\n },\r\n \"offered\": [\r\n  \"core\",\r\n  \"nvidia\",\r\n  \"amd\",\r\n"
+           "  \"intel\",\r\n  \"vr\"\r\n ],\r\n \"version\": \"" +
            manifest.version + "\"\r\n}";
 }
 
@@ -503,8 +502,7 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
         {"malformed manifest", "malformed", "",
          L"Файлы на сайте не прошли проверку подписи — установка остановлена.", none, dir},
         {"busy executable", "v2", "", L"Планикс открыт — закройте его и нажмите «Повторить».",
-         [&] { return std::make_shared<HeldOpen>(dir + L"\\plannix.exe", FILE_SHARE_READ); },
-         dir},
+         [&] { return std::make_shared<HeldOpen>(dir + L"\\plannix.exe", FILE_SHARE_READ); }, dir},
         {"folder cannot be made", "v2", "", L"Не создать папку " + blocker + L"\\inst", none,
          blocker + L"\\inst"},
         {"blob missing", "v2", sceneBlob + " status=404\n",
@@ -533,16 +531,14 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
         {"staged file cannot be written", "v2", "", L"Не записать " + scenePath,
          [&] {
              fs::create_directory(scenePath + L".new");
-             return std::shared_ptr<void>(nullptr, [=](void*) {
-                 RemoveDirectoryW((scenePath + L".new").c_str());
-             });
+             return std::shared_ptr<void>(
+                 nullptr, [=](void*) { RemoveDirectoryW((scenePath + L".new").c_str()); });
          },
          dir},
         {"file held open at move time", "v2", "",
          L"Файл занят: " + scenePath + L" — закройте планикс.",
          [&] { return std::make_shared<HeldOpen>(scenePath, FILE_SHARE_READ); }, dir},
-        {"cancel during a slow blob", "v2", sceneBlob + " slow=512/0.05\n",
-         L"Установка отменена.",
+        {"cancel during a slow blob", "v2", sceneBlob + " slow=512/0.05\n", L"Установка отменена.",
          [&] {
              // Cancels once the first piece has been counted, as the window would.
              g_bytesDone = 0;
