@@ -528,6 +528,9 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
          dir},
         {"blob unpacking one byte short", "short", "",
          L"Файл data/scene.bin повреждён при загрузке — повторите.", none, dir},
+        // Mended: no allocation failure may escape the worker.
+        {"file larger than memory", "huge", "",
+         L"Файл data/scene.bin повреждён при загрузке — повторите.", none, dir},
         {"staged file cannot be written", "v2", "", L"Не записать " + scenePath,
          [&] {
              fs::create_directory(scenePath + L".new");
