@@ -4,5 +4,5 @@
 #include "app/startup.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    return run_setup(instance);
+    end_process(run_setup(instance));
 }
