@@ -73,6 +73,31 @@ std::string ascii_lower(std::string s) {
     return s;
 }
 
+// Names that Windows cannot hold as given: a device name (CON, NUL, COM1, ...) whatever its
+// extension, or one ending in a dot or a space, which Windows strips. Checked per element.
+bool windows_can_hold(const std::string& path) {
+    static const char* const kDevices[] = {
+        "con",  "prn",  "aux",  "nul",  "com0", "com1", "com2", "com3",     "com4",
+        "com5", "com6", "com7", "com8", "com9", "lpt0", "lpt1", "lpt2",     "lpt3",
+        "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9", "com\u00b9", "com\u00b2", "com\u00b3",
+        "lpt\u00b9", "lpt\u00b2", "lpt\u00b3"};
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("/\\", start);
+        if (end == std::string::npos) end = path.size();
+        const std::string element = path.substr(start, end - start);
+        if (!element.empty() && (element.back() == '.' || element.back() == ' ')) return false;
+        // The device name is the part before the first dot, without the blanks before it.
+        std::string stem = ascii_lower(element.substr(0, element.find('.')));
+        while (!stem.empty() && stem.back() == ' ')
+            stem.pop_back();
+        for (const char* device : kDevices)
+            if (stem == device) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // Every regular file under `root`, or false after naming each path that Setup could not take.
 bool collect_files(const fs::path& root, std::vector<PackedFile>& files) {
     bool ok = true;
@@ -91,6 +116,12 @@ bool collect_files(const fs::path& root, std::vector<PackedFile>& files) {
             std::fprintf(stderr,
                          "pack: refusing %s: Setup rejects paths with \"..\", \":\" or a leading "
                          "\"/\" or \"\\\"\n",
+                         rel.c_str());
+            ok = false;
+        } else if (!windows_can_hold(rel)) {
+            std::fprintf(stderr,
+                         "pack: refusing %s: Windows cannot hold a device name (CON, NUL, COM1, "
+                         "...) or a name ending in a dot or a space\n",
                          rel.c_str());
             ok = false;
         }
