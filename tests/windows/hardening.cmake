@@ -23,3 +23,5 @@ add_test(NAME scenario.dll_planting
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/scenario)
 set_tests_properties(scenario.dll_planting PROPERTIES TIMEOUT 300 RESOURCE_LOCK plannix_https_port
   ENVIRONMENT "PLANNIX_SETUP_EXE=$<TARGET_FILE:setup>;PLANNIX_FIND_WINDOW=$<TARGET_FILE:find_window>;PLANNIX_ARGV_OF=$<TARGET_FILE:argv_of>;PLANNIX_MARKER_DLL=$<TARGET_FILE:marker_dll>;PLANNIX_ADD_ROOT_CA=$<TARGET_FILE:add_root_ca>;PLANNIX_TESTSERVER_LOG=${HARDENING_SERVER_LOG};PLANNIX_OBJDUMP=${CMAKE_OBJDUMP};PYTHONDONTWRITEBYTECODE=1")
+
+plannix_wine_test(catalogue_record_test SOURCES catalogue_record_test.cpp TIMEOUT 120)
