@@ -1,5 +1,6 @@
 """DLL planting: setup.exe run from a folder full of DLLs named like system libraries (as a
-Downloads folder can be) must take none of them, and its image must import only KnownDLLs."""
+Downloads folder can be) must take none of them, and its image must import only KnownDLLs.
+The same run checks the window's class and style."""
 import os
 import re
 import shutil
@@ -26,6 +27,11 @@ PLANTED = ['winhttp', 'bcrypt', 'crypt32', 'dxgi', 'gdiplus', 'shcore', 'shlwapi
 KNOWN_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'ole32.dll',
               'oleaut32.dll', 'shell32.dll', 'msvcrt.dll', 'comdlg32.dll'}
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+# WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX; Windows adds the other bits below.
+WINDOW_STYLE = 0x00CA0000
+WS_VISIBLE = 0x10000000
+WS_CLIPSIBLINGS = 0x04000000
+WS_EX_WINDOWEDGE = 0x00000100
 
 
 def static_imports(image):
@@ -71,6 +77,18 @@ class PlantedDlls(unittest.TestCase):
             return ''
         return Path(SERVER_LOG).read_text(errors='replace')[self.seen:]
 
+    def check_window_class(self, info):
+        """The one window: its class and style as registered, not just its size."""
+        style = info['style'] & ~(WS_VISIBLE | WS_CLIPSIBLINGS)
+        self.assertEqual(style, WINDOW_STYLE, hex(info['style']))
+        self.assertEqual(info['exstyle'] & ~WS_EX_WINDOWEDGE, 0, hex(info['exstyle']))
+        self.assertEqual(info['class_style'], 0)
+        self.assertEqual((info['class_extra'], info['window_extra']), (0, 0))
+        self.assertFalse(info['class_background'])
+        self.assertFalse(info['class_menu'])
+        # Wine answers no other process's class icon; app_shell_test checks it in-process.
+        self.assertTrue(info['image_icon_1'])
+
     def test_no_library_beside_setup_is_ever_loaded(self):
         self.assertTrue(MARKER_DLL.is_file(), 'PLANNIX_MARKER_DLL is not set')
         with Prefix() as prefix:
@@ -86,6 +104,7 @@ class PlantedDlls(unittest.TestCase):
             process = prefix.start(exe)
             info = prefix.find_window()
             self.assertTrue(info['found'], 'setup.exe did not open its window')
+            self.check_window_class(info)
             # The version check loads WinHTTP and then, for the signature, BCrypt and Crypt32.
             deadline = time.time() + 20
             while SERVER_LOG and 'manifest.sig' not in self.requests() and time.time() < deadline:

@@ -18,6 +18,25 @@
 
 namespace {
 
+TEST(WindowHost, ClassHasTheProgramsIconAndNothingElse) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    register_window_class(instance);
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    ASSERT_TRUE(GetClassInfoExW(instance, L"PlannixSetup", &wc));
+    EXPECT_EQ(wc.style, 0u);
+    EXPECT_EQ(wc.cbClsExtra, 0);
+    EXPECT_EQ(wc.cbWndExtra, 0);
+    EXPECT_EQ(wc.hbrBackground, nullptr);
+    EXPECT_EQ(wc.lpszMenuName, nullptr);
+    EXPECT_EQ(wc.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+    // This program carries Setup's resources, so icon 1 is the one Setup shows.
+    ASSERT_NE(FindResourceW(instance, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(wc.hIcon, nullptr);
+    EXPECT_EQ(wc.hIcon, LoadIconW(instance, MAKEINTRESOURCEW(1)));
+    ASSERT_TRUE(UnregisterClassW(L"PlannixSetup", instance));
+}
+
 LRESULT CALLBACK refuse_creation(HWND window, UINT message, WPARAM w, LPARAM l) {
     if (message == WM_NCCREATE) return FALSE;
     return DefWindowProcW(window, message, w, l);
