@@ -160,8 +160,8 @@ bool hand_over_to_temp_copy(const std::wstring& tempDir, const std::wstring& own
 void end_process(int code) {
     // Not a return into the runtime's exit: that destroys the shared records (g_stateLock, the
     // strings) while a detached thread -- the version check, or a worker that is past its
-    // WM_CLOSE -- may still be writing them. ExitProcess stops every other thread first, and
-    // runs no destructor of ours.
+    // WM_CLOSE -- may still be writing them. ExitProcess ends every other thread before
+    // anything is torn down.
     ExitProcess(static_cast<UINT>(code));
 }
 
