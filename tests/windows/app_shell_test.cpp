@@ -70,8 +70,8 @@ TEST(EndProcess, EndsWithItsCodeAndDestroysNothing) {
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &si, &pi));
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
     KernelHandle process(pi.hProcess), thread(pi.hThread);
     ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
     DWORD code = 0;
@@ -173,8 +173,10 @@ TEST(GraphicsAdapters, EnumerationStopsAtTheFirstErrorOfAnyKind) {
          {{S_OK, 0x1002, 0}, {E_OUTOFMEMORY, 0, 0}, {S_OK, 0x8086, 0}},
          {0x1002},
          2},
-        {"an error that repeats for ever", std::vector<Slot>(200, {DXGI_ERROR_INVALID_CALL, 0, 0}),
-         {}, 1},
+        {"an error that repeats for ever",
+         std::vector<Slot>(200, {DXGI_ERROR_INVALID_CALL, 0, 0}),
+         {},
+         1},
     };
     for (const Case& c : cases) {
         FakeFactory factory(c.slots);
@@ -211,8 +213,7 @@ TEST(Paths, ARelativeInstallFolderIsNeverUsed) {
         g_installDir = given;
         settle_install_dir(L"C:\\nowhere\\setup.exe");
         EXPECT_TRUE(is_absolute_folder(g_installDir)) << utf8_from_wide(given);
-        EXPECT_FALSE(hand_over_to_temp_copy(temp_folder(), L"setup.exe"))
-            << utf8_from_wide(given);
+        EXPECT_FALSE(hand_over_to_temp_copy(temp_folder(), L"setup.exe")) << utf8_from_wide(given);
     }
     g_installDir = L"Plannix";
     EXPECT_FALSE(hand_over_to_temp_copy(temp_folder(), L"setup.exe"));

@@ -107,8 +107,8 @@ TEST_F(SetupLog, SafetyNetEndsOnlyItsOwnUnendedRun) {
     struct Case {
         const char* what;
         void (*body)();
-        WorkerState state;     // after the body has returned
-        const wchar_t* error;  // g_errorText then
+        WorkerState state;    // after the body has returned
+        const wchar_t* error; // g_errorText then
     };
     static const Case cases[] = {
         {"a body that returns without ending its run", [] {}, Failed, L"generic"},

@@ -62,10 +62,10 @@ TEST(VersionCheck, PublishesOnlyAVerifiedManifestWithUncompressedTotals) {
     {
         // A valid signature over a text that is no manifest: only the parse step refuses it.
         std::string text, signature;
-        ASSERT_TRUE(read_test_file(test_file_path("PLANNIX_RELEASE_FIXTURE", "unparsable.json"),
-                                   text));
-        ASSERT_TRUE(read_test_file(test_file_path("PLANNIX_RELEASE_FIXTURE", "unparsable.sig"),
-                                   signature));
+        ASSERT_TRUE(
+            read_test_file(test_file_path("PLANNIX_RELEASE_FIXTURE", "unparsable.json"), text));
+        ASSERT_TRUE(
+            read_test_file(test_file_path("PLANNIX_RELEASE_FIXTURE", "unparsable.sig"), signature));
         ASSERT_TRUE(verify_manifest_signature(text, signature));
         ServedAs unparsable(kApp + "manifest.json", "unparsable.json");
         ServedAs itsSignature(kApp + "manifest.sig", "unparsable.sig");

@@ -25,9 +25,10 @@ class RecordWriter : public ::testing::Test {
         remove_folder();
         ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr));
         manifest_.version = "2.0 «бета»";
-        manifest_.files.push_back({"plannix.exe", std::string(64, 'a'), std::string(64, 'b'), 3, 2});
-        manifest_.files.push_back({"данные/сцена.bin", std::string(64, 'c'), std::string(64, 'd'),
-                                   5, 4});
+        manifest_.files.push_back(
+            {"plannix.exe", std::string(64, 'a'), std::string(64, 'b'), 3, 2});
+        manifest_.files.push_back(
+            {"данные/сцена.bin", std::string(64, 'c'), std::string(64, 'd'), 5, 4});
     }
     void TearDown() override { remove_folder(); }
 

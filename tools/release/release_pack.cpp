@@ -73,14 +73,18 @@ std::string ascii_lower(std::string s) {
     return s;
 }
 
-// Names that Windows cannot hold as given: a device name (CON, NUL, COM1, ...) whatever its
-// extension, or one ending in a dot or a space, which Windows strips. Checked per element.
+// CON, PRN, AUX, NUL, COM0-9 and LPT0-9 (also with a superscript digit), lower-cased.
+bool is_device_name(const std::string& stem) {
+    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+    if (stem.compare(0, 3, "com") != 0 && stem.compare(0, 3, "lpt") != 0) return false;
+    const std::string digit = stem.substr(3);
+    return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\u00b9" ||
+           digit == "\u00b2" || digit == "\u00b3";
+}
+
+// Names that Windows cannot hold as given: a device name whatever its extension, or one ending
+// in a dot or a space, which Windows strips. Checked per path element.
 bool windows_can_hold(const std::string& path) {
-    static const char* const kDevices[] = {
-        "con",  "prn",  "aux",  "nul",  "com0", "com1", "com2", "com3",     "com4",
-        "com5", "com6", "com7", "com8", "com9", "lpt0", "lpt1", "lpt2",     "lpt3",
-        "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9", "com\u00b9", "com\u00b2", "com\u00b3",
-        "lpt\u00b9", "lpt\u00b2", "lpt\u00b3"};
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find_first_of("/\\", start);
@@ -91,8 +95,7 @@ bool windows_can_hold(const std::string& path) {
         std::string stem = ascii_lower(element.substr(0, element.find('.')));
         while (!stem.empty() && stem.back() == ' ')
             stem.pop_back();
-        for (const char* device : kDevices)
-            if (stem == device) return false;
+        if (is_device_name(stem)) return false;
         start = end + 1;
     }
     return true;

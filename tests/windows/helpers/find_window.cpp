@@ -107,9 +107,8 @@ int wmain(int argc, wchar_t** argv) {
                 static_cast<unsigned long>(GetClassLongW(window, GCL_CBWNDEXTRA)),
                 GetClassLongPtrW(window, GCLP_HBRBACKGROUND) ? "true" : "false",
                 GetClassLongPtrW(window, GCLP_MENUNAME) ? "true" : "false",
-                iconUsable ? "true" : "false",
-                imageHasIcon1 ? "true" : "false", IsWindowVisible(window) ? "true" : "false",
-                json_string(image).c_str(),
+                iconUsable ? "true" : "false", imageHasIcon1 ? "true" : "false",
+                IsWindowVisible(window) ? "true" : "false", json_string(image).c_str(),
                 json_string(process_command_line(pid)).c_str());
     std::fflush(stdout);
     if (close) {
