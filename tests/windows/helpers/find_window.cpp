@@ -79,6 +79,9 @@ int wmain(int argc, wchar_t** argv) {
     GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
+    // The process first: an unattended run may end while the rest is measured.
+    const std::wstring image = process_image(pid);
+    const std::wstring commandLine = process_command_line(pid);
     const LONG style = GetWindowLongW(window, GWL_STYLE);
     // The class as registered, and whether the program's image holds icon group 1. (Wine
     // answers no other process's class icon.)
@@ -87,7 +90,6 @@ int wmain(int argc, wchar_t** argv) {
     const bool iconUsable = classIcon && GetIconInfo(classIcon, &iconInfo);
     if (iconInfo.hbmColor) DeleteObject(iconInfo.hbmColor);
     if (iconInfo.hbmMask) DeleteObject(iconInfo.hbmMask);
-    const std::wstring image = process_image(pid);
     bool imageHasIcon1 = false;
     if (HMODULE data = LoadLibraryExW(image.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
         imageHasIcon1 = FindResourceW(data, MAKEINTRESOURCEW(1), RT_GROUP_ICON) != nullptr;
@@ -109,7 +111,7 @@ int wmain(int argc, wchar_t** argv) {
                 GetClassLongPtrW(window, GCLP_MENUNAME) ? "true" : "false",
                 iconUsable ? "true" : "false", imageHasIcon1 ? "true" : "false",
                 IsWindowVisible(window) ? "true" : "false", json_string(image).c_str(),
-                json_string(process_command_line(pid)).c_str());
+                json_string(commandLine).c_str());
     std::fflush(stdout);
     if (close) {
         for (int i = 0; i < 800 && IsWindow(window); ++i) {
