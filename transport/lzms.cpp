@@ -26,8 +26,8 @@ bool decompress_with_system(const OptionalApi& api, const std::string& blob, uin
 
 bool lzms_decompress_using(const OptionalApi& api, const std::string& blob, uint64_t size,
                            std::vector<uint8_t>& out) {
-    // Only a 32-bit build can be given a size that no buffer can hold; a larger vector than
-    // memory allows throws, and is caught below.
+    // A size beyond size_t is possible only in a 32-bit build; any other size that memory
+    // cannot hold makes the vector throw, which is caught below.
     if (size > std::numeric_limits<size_t>::max()) return false;
     try {
         // An empty file has no output buffer, and a null one turns the system's Decompress into
