@@ -1,8 +1,11 @@
 // Setup's entry point: a Windows GUI program with a wide entry.
 #include <windows.h>
 
+#include "app/optional_api.h"
 #include "app/startup.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    return run_setup(instance);
+    // Before anything can load a DLL by name; the static imports are KnownDLLs only.
+    restrict_dll_search();
+    end_process(run_setup(instance));
 }

@@ -25,3 +25,10 @@ struct OptionalApi {
 
 // Resolved on first use (thread-safe); the libraries stay loaded for the process's life.
 const OptionalApi& optional_api();
+
+// Restricts the DLL search of the whole process to System32: the program's own folder (often
+// Downloads, which any browser can fill) is never searched. First thing in wWinMain, before
+// any delay-loaded or optional library is touched. False where the system cannot do it.
+bool restrict_dll_search();
+// A system library from System32 only, never from the program's folder; null when missing.
+HMODULE load_system_library(const wchar_t* name);

@@ -112,6 +112,9 @@ void find_existing_installation() {
 }
 
 void settle_install_dir(const std::wstring& ownPath) {
+    // A relative folder (from "/dir" or the registry) would resolve against whatever the
+    // current folder happens to be: it counts as not given.
+    if (!is_absolute_folder(g_installDir)) g_installDir.clear();
     if (!g_installDir.empty()) return;
     const std::wstring ownFolder = folder_of(ownPath);
     if (!ownFolder.empty() && file_exists(join_path(ownFolder, kRecordFileName))) {
@@ -122,13 +125,17 @@ void settle_install_dir(const std::wstring& ownPath) {
 }
 
 std::vector<uint32_t> detect_gpu_vendors() {
-    std::vector<uint32_t> vendors;
     ComPtr<IDXGIFactory1> factory;
-    if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), factory.put_void()))) return vendors;
+    if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), factory.put_void()))) return {};
+    return gpu_vendors_of(factory.get());
+}
+
+std::vector<uint32_t> gpu_vendors_of(IDXGIFactory1* factory) {
+    std::vector<uint32_t> vendors;
     for (UINT i = 0;; ++i) {
         ComPtr<IDXGIAdapter1> adapter;
-        if (factory->EnumAdapters1(i, adapter.put()) == DXGI_ERROR_NOT_FOUND) break;
-        if (!adapter) continue;
+        // "Not found" ends the list; any other error would end it too, or repeat for ever.
+        if (FAILED(factory->EnumAdapters1(i, adapter.put())) || !adapter) break;
         DXGI_ADAPTER_DESC1 desc = {};
         if (SUCCEEDED(adapter->GetDesc1(&desc)) && !(desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE))
             vendors.push_back(desc.VendorId);
@@ -137,7 +144,8 @@ std::vector<uint32_t> detect_gpu_vendors() {
 }
 
 bool hand_over_to_temp_copy(const std::wstring& tempDir, const std::wstring& ownPath) {
-    if (tempDir.empty() || g_installDir.empty() || !same_file(folder_of(ownPath), g_installDir))
+    if (tempDir.empty() || !is_absolute_folder(g_installDir) ||
+        !same_file(folder_of(ownPath), g_installDir))
         return false;
     const std::wstring copy =
         join_path(tempDir, kTempCopyPrefix + std::to_wstring(GetCurrentProcessId()) + L".exe");
@@ -148,6 +156,14 @@ bool hand_over_to_temp_copy(const std::wstring& tempDir, const std::wstring& own
     // When the copy could not be started, ending here would leave the user with nothing:
     // go on in place instead.
     return started > 32;
+}
+
+void end_process(int code) {
+    // Not a return into the runtime's exit: that destroys the shared records (g_stateLock, the
+    // strings) while a detached thread -- the version check, or a worker that is past its
+    // WM_CLOSE -- may still be writing them. ExitProcess ends every other thread before
+    // anything is torn down.
+    ExitProcess(static_cast<UINT>(code));
 }
 
 int run_setup(HINSTANCE instance) {
@@ -163,7 +179,10 @@ int run_setup(HINSTANCE instance) {
     find_existing_installation();
     settle_install_dir(ownPath);
 
-    const nlohmann::json record = read_install_record();
+    // No folder (both known folders failed) means no record, not "install.json" of the
+    // current folder.
+    const nlohmann::json record =
+        is_absolute_folder(g_installDir) ? read_install_record() : nlohmann::json::object();
     g_gpuVendorIds = detect_gpu_vendors();
     bool selected[5] = {};
     bool installed[5] = {};
@@ -183,9 +202,11 @@ int run_setup(HINSTANCE instance) {
     const bool gdiplusStarted = Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) == Gdiplus::Ok;
     if (gdiplusStarted) load_embedded_resources(instance);
 
-    create_main_window(instance);
-    if (g_runMode == Update || g_autoMode) start_worker();
-    run_message_loop();
+    // Without a window nobody could see or end the run: leave at once.
+    if (create_main_window(instance)) {
+        if (g_runMode == Update || g_autoMode) start_worker();
+        run_message_loop();
+    }
 
     if (gdiplusStarted) {
         free_embedded_resources();

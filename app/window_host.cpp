@@ -27,7 +27,7 @@ SIZE logical_client_size() {
     return {600, get_installed_version().empty() ? 660 : 580};
 }
 
-void create_main_window(HINSTANCE instance) {
+void register_window_class(HINSTANCE instance) {
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = window_proc;
@@ -36,6 +36,10 @@ void create_main_window(HINSTANCE instance) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
+}
+
+bool create_main_window(HINSTANCE instance) {
+    register_window_class(instance);
 
     const HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
     g_uiScale = monitor_scale(monitor);
@@ -59,9 +63,11 @@ void create_main_window(HINSTANCE instance) {
                                                   : L"Установка — Планикс — Кварталис";
     const HWND window = CreateWindowExW(0, kClassName, title, kWindowStyle, x, y, w, h, nullptr,
                                         nullptr, instance, nullptr);
+    if (!window) return false;
     g_mainWindow.store(window);
     ShowWindow(window, SW_SHOWNORMAL);
     SetTimer(window, kRepaintTimerId, kRepaintPeriodMs, nullptr);
+    return true;
 }
 
 void run_message_loop() {

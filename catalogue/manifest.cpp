@@ -54,6 +54,9 @@ bool is_acceptable_manifest_path(const std::string& path) {
     if (path.find("..") != std::string::npos) return false;
     if (path[0] == '/' || path[0] == '\\') return false;
     if (path.find(':') != std::string::npos) return false;
+    // "\u0000" in the document: Windows would cut the name there, so the file written would not
+    // be the file recorded.
+    if (path.find('\0') != std::string::npos) return false;
     return true;
 }
 

@@ -33,10 +33,43 @@ add_custom_command(
 add_library(build_constants OBJECT ${PLANNIX_CONSTANTS_CPP})
 target_include_directories(build_constants PRIVATE ${CMAKE_SOURCE_DIR})
 
-add_executable(setup WIN32 app/main.cpp resources/setup.rc $<TARGET_OBJECTS:build_constants>)
-target_link_libraries(setup PRIVATE setup_windows)
-# Release builds are stripped: the symbols would be most of the file's size.
-target_link_options(setup PRIVATE -municode ${PLANNIX_STATIC_RUNTIME} $<$<CONFIG:Release>:-s>)
+# setup.exe imports only KnownDLLs statically; every other system DLL is delay-loaded, so that
+# the loader never looks for one in the program's own folder (typically Downloads) before
+# wWinMain has restricted the search to System32. The delay-import libraries come from
+# mingw-w64's own import libraries and list all their functions; on the link line they stand
+# before the ordinary import libraries that setup_windows brings, so they win. shell32 is a
+# KnownDLL but is delayed too: Wine resolves its own imports (shlwapi, then shcore) from the
+# program's folder when it is loaded at start.
+set(PLANNIX_DELAYED_DLLS winhttp bcrypt crypt32 dxgi gdiplus shcore shlwapi shell32)
+find_program(PLANNIX_DLLTOOL x86_64-w64-mingw32-dlltool REQUIRED)
+set(PLANNIX_DELAY_LIBS)
+foreach(dll IN LISTS PLANNIX_DELAYED_DLLS)
+  find_library(PLANNIX_IMPORT_LIB_${dll} ${dll} REQUIRED)
+  set(delay_lib ${CMAKE_BINARY_DIR}/delay-import/lib${dll}_delay.a)
+  add_custom_command(
+    OUTPUT ${delay_lib}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay-import
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/delay_import_lib.py --nm ${CMAKE_NM}
+            --dlltool ${PLANNIX_DLLTOOL} --dll ${dll}.dll ${PLANNIX_IMPORT_LIB_${dll}} ${delay_lib}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/delay_import_lib.py ${PLANNIX_IMPORT_LIB_${dll}}
+    COMMENT "Delay-import library for ${dll}.dll")
+  list(APPEND PLANNIX_DELAY_LIBS ${delay_lib})
+endforeach()
+add_custom_target(delay_import_libs DEPENDS ${PLANNIX_DELAY_LIBS})
+
+add_executable(setup WIN32 app/main.cpp app/load_config.cpp resources/setup.rc
+                     $<TARGET_OBJECTS:build_constants>)
+add_dependencies(setup delay_import_libs)
+# GNU ld leaves the Load Configuration directory empty: point it at app/load_config.cpp's object.
+# Release builds are stripped there too (the symbols would be most of the file's size), after the
+# symbol that locates the object has been read.
+add_custom_command(TARGET setup POST_BUILD
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/set_load_config.py --nm ${CMAKE_NM}
+          "$<$<CONFIG:Release>:--strip;${CMAKE_STRIP}>" $<TARGET_FILE:setup>
+  COMMAND_EXPAND_LISTS
+  COMMENT "Load configuration of setup.exe")
+target_link_libraries(setup PRIVATE setup_windows ${PLANNIX_DELAY_LIBS})
+target_link_options(setup PRIVATE -municode ${PLANNIX_STATIC_RUNTIME})
 plannix_warnings(setup)
 # windres reads these files but does not report them as dependencies.
 set(PLANNIX_RESOURCE_FILES setup.manifest setup.ico logo.png fonts/golos-text-400.ttf

@@ -217,6 +217,18 @@ TEST(ManifestPaths, BadPathRejectsWholeManifest) {
     }
 }
 
+// Guards the fault where an escaped NUL was accepted: Windows cuts the name there, so the
+// file written was not the file recorded.
+TEST(ManifestPaths, AnEmbeddedNulRejectsWholeManifest) {
+    for (const std::string& path : {std::string("a\0.dll", 6), std::string("plannix.exe\0", 12),
+                                    std::string("\0", 1), std::string("d/\0/x", 5)}) {
+        EXPECT_FALSE(is_acceptable_manifest_path(path)) << path.size();
+        const std::string text = with_path(path).dump();
+        ASSERT_NE(text.find("\\u0000"), std::string::npos); // as it travels: escaped
+        EXPECT_FALSE(accepts(with_path(path))) << text;
+    }
+}
+
 TEST(ManifestPaths, GoodPathsAreStoredUnchanged) {
     for (const char* path : {"dir/sub/file.dll", "dir\\file.dll", "A/B.DLL", "a.b/c", ".hidden",
                              "x.", "ф/планикс.txt", "dir//x"}) {

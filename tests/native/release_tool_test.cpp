@@ -382,6 +382,26 @@ TEST_F(ReleaseTool, PackRefusesNamesSetupWouldReject) {
     }
 }
 
+TEST_F(ReleaseTool, PackRefusesNamesWindowsCannotHold) {
+    for (const char* bad : {"CON", "nul.txt", "dir/Com1.dll", "lpt9.tar.gz", "aux /x.dll",
+                            "com\u00b9.txt", "trailing.", "data./x.bin", "blank ", "dir /x"}) {
+        fs::remove_all(dir / "src");
+        make_source();
+        spit(dir / "src" / bad, "x");
+        const ToolRun packed = pack();
+        EXPECT_NE(packed.status, 0) << bad;
+        EXPECT_NE(packed.output.find("Windows cannot hold"), std::string::npos) << packed.output;
+        EXPECT_FALSE(fs::exists(release.manifest())) << bad;
+    }
+    // Names that merely resemble them are fine.
+    fs::remove_all(dir / "src");
+    make_source();
+    for (const char* good : {"console.dll", "com10.txt", "nul_x", "lpt.txt", "a.b/c", ".hidden"})
+        spit(dir / "src" / good, "x");
+    const ToolRun packed = pack();
+    EXPECT_EQ(packed.status, 0) << packed.output;
+}
+
 TEST_F(ReleaseTool, PackRefusesNamesThatCollideOnWindows) {
     make_source();
     spit(dir / "src" / "Plannix.exe", "other");

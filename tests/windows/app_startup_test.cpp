@@ -96,9 +96,19 @@ TEST_F(Startup, StaleCopiesAreDeletedByExactNameButNeverTheRunningOne) {
     EXPECT_TRUE(exists(dir.file(L"running.exe")));
 }
 
-TEST_F(Startup, CleanupOfAMissingFolderIsHarmless) {
-    delete_stale_temp_copies(temp_folder() + L"no-such-folder\\", L"C:\\windows\\notepad.exe");
-    delete_stale_temp_copies(L"", L"");
+// Without a temporary folder the listing must not fall back to the current folder.
+TEST_F(Startup, CleanupWithoutAUsableFolderDeletesNothingElsewhere) {
+    ScratchFolder dir(L"current");
+    dir.touch(L"plannix-setup-1.exe");
+    dir.touch(L"running.exe");
+    wchar_t saved[MAX_PATH] = {};
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, saved), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.path().c_str()));
+    delete_stale_temp_copies(L"", dir.file(L"running.exe"));
+    delete_stale_temp_copies(temp_folder() + L"no-such-folder\\", dir.file(L"running.exe"));
+    delete_stale_temp_copies(L".\\", dir.file(L"missing.exe")); // no identity of its own
+    SetCurrentDirectoryW(saved);
+    EXPECT_TRUE(exists(dir.file(L"plannix-setup-1.exe")));
 }
 
 // Writes a value of the uninstall entry, creating the key as needed.
@@ -193,6 +203,21 @@ TEST(HandoverQuoting, CommandLineToArgvGivesTheFolderBack) {
         EXPECT_EQ(std::wstring(argv[4]), L"/auto");
         LocalFree(argv);
     }
+}
+
+TEST(Handover, TheCopyIsNamedForTheOriginalProcess) {
+    reset_run_parameters();
+    ScratchFolder install(L"handover-install");
+    ScratchFolder temp(L"handover-temp");
+    // Any program that ends by itself stands in for setup.exe.
+    ASSERT_TRUE(CopyFileW(L"C:\\windows\\system32\\hostname.exe",
+                          install.file(L"setup.exe").c_str(), FALSE));
+    g_installDir = install.path();
+    EXPECT_TRUE(hand_over_to_temp_copy(temp.path() + L"\\", install.file(L"setup.exe")));
+    const std::wstring name = L"plannix-setup-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+    EXPECT_TRUE(exists(temp.file(name))) << utf8_from_wide(name);
+    g_installDir.clear();
+    Sleep(500); // let the copy end before its folder is removed
 }
 
 TEST(HandoverQuoting, NoHandoverOutsideTheInstallFolder) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include <windows.h>
@@ -98,20 +99,39 @@ TEST_F(SetupLog, SecondStartWhileRunningDoesNothing) {
     g_workerState = Idle;
 }
 
-TEST(SharedState, ProgressAndVersionAreSafeAcrossThreads) {
-    g_bytesDone = 0;
-    std::thread other([] {
-        for (int i = 0; i < 10000; ++i)
-            add_bytes_done(3);
-        set_installed_version("2.0");
-    });
-    for (int i = 0; i < 10000; ++i)
-        add_bytes_done(1);
-    (void)get_installed_version();
-    other.join();
-    EXPECT_EQ(g_bytesDone.load(), 40000u);
-    EXPECT_EQ(add_bytes_done(0), 40000u);
-    EXPECT_EQ(get_installed_version(), "2.0");
+// Guards the safety net that read the shared state after its run had returned: a retry
+// started in between was marked failed by the old thread, and a second worker could start.
+TEST_F(SetupLog, SafetyNetEndsOnlyItsOwnUnendedRun) {
+    struct Case {
+        const char* what;
+        void (*body)();
+        WorkerState state;    // after the body has returned
+        const wchar_t* error; // g_errorText then
+    };
+    static const Case cases[] = {
+        {"a body that returns without ending its run", [] {}, Failed, L"generic"},
+        {"a body that throws", [] { throw std::runtime_error("boom"); }, Failed, L"generic"},
+        {"a body that ends Done", [] { g_workerState.exchange(Done); }, Done, L"before"},
+        {"a body that fails with its own message", [] { set_error(L"своё"); }, Failed, L"своё"},
+        // The window's retry lands between the body's failure and the net's check.
+        {"a retry started before the net looks",
+         [] {
+             set_error(L"своё");
+             begin_worker_run();
+         },
+         Running, L"своё"},
+    };
+    for (const Case& c : cases) {
+        {
+            std::lock_guard<std::mutex> lock(g_stateLock);
+            g_errorText = L"before";
+        }
+        const uint64_t run = begin_worker_run();
+        run_worker_body(c.body, run, L"generic");
+        EXPECT_EQ(g_workerState.load(), c.state) << c.what;
+        EXPECT_EQ(get_error(), c.error) << c.what;
+    }
+    g_workerState = Idle;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "app/state.h"
 #include "app/text.h"
 #include "app/version_check.h"
+#include "transport/signature.h"
 #include "windows/test_files.h"
 
 namespace {
@@ -59,8 +60,15 @@ TEST(VersionCheck, PublishesOnlyAVerifiedManifestWithUncompressedTotals) {
         expect_nothing_published();
     }
     {
-        // A valid signature over something that is not the manifest.
-        ServedAs other(kApp + "manifest.json", "source/plannix.exe");
+        // A valid signature over a text that is no manifest: only the parse step refuses it.
+        std::string text, signature;
+        ASSERT_TRUE(
+            read_test_file(test_file_path("PLANNIX_RELEASE_FIXTURE", "unparsable.json"), text));
+        ASSERT_TRUE(
+            read_test_file(test_file_path("PLANNIX_RELEASE_FIXTURE", "unparsable.sig"), signature));
+        ASSERT_TRUE(verify_manifest_signature(text, signature));
+        ServedAs unparsable(kApp + "manifest.json", "unparsable.json");
+        ServedAs itsSignature(kApp + "manifest.sig", "unparsable.sig");
         version_check_main();
         expect_nothing_published();
     }

@@ -7,11 +7,18 @@ OUTDIR/release/plannix/app: manifest.json, manifest.sig and blobs/, version "2.5
 from files of known sizes (compressible, so blobs are much smaller than files):
   core 3345 bytes, nvidia 3000, amd 4050, intel none, vr 700.
 OUTDIR/tampered.json: the manifest with one byte changed (its signature no longer fits).
+OUTDIR/unparsable.json and .sig: the manifest cut short, so it is no JSON document, with a
+valid signature by the same key: only the parse step can refuse it.
 """
 import argparse
 import os
 import shutil
 import subprocess
+import base64
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from transport_fixtures import der_to_raw, sign  # noqa: E402
 
 FILES = {
     'plannix.exe': 1000,
@@ -45,6 +52,11 @@ def main():
     manifest[at] = ord('3')
     with open(os.path.join(a.out, 'tampered.json'), 'wb') as f:
         f.write(manifest)
+    cut = bytes(manifest[:len(manifest) // 2])
+    with open(os.path.join(a.out, 'unparsable.json'), 'wb') as f:
+        f.write(cut)
+    with open(os.path.join(a.out, 'unparsable.sig'), 'wb') as f:
+        f.write(base64.b64encode(der_to_raw(sign(a.key, cut))))
     open(os.path.join(a.out, 'stamp'), 'w').close()
 
 

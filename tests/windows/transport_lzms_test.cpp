@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/optional_api.h"
 #include "transport/lzms.h"
 #include "windows/test_files.h"
 
@@ -117,11 +118,42 @@ TEST(Lzms, CorruptedChunkNeverYieldsTheOriginal) {
     }
 }
 
-TEST(Lzms, SizesNoBufferCanHoldAreRefused) {
+// Sizes that no memory can hold: length_error (2^63 and up) and bad_alloc (2^62) are caught,
+// not thrown into the worker.
+TEST(Lzms, SizesNoBufferCanHoldAreRefusedWithoutThrowing) {
     const Sample s = sample("text");
-    std::vector<uint8_t> out;
-    EXPECT_FALSE(lzms_decompress(s.blob, UINT64_MAX, out));
-    EXPECT_FALSE(lzms_decompress(s.blob, uint64_t{1} << 63, out));
+    for (const uint64_t size : {UINT64_MAX, uint64_t{1} << 63, uint64_t{1} << 62}) {
+        std::vector<uint8_t> out;
+        EXPECT_FALSE(lzms_decompress(s.blob, size, out)) << size;
+    }
+}
+
+// A stand-in for a system with the Compression API: it only counts how often it is asked.
+int g_systemAsked = 0;
+BOOL WINAPI counting_create(DWORD, void*, CompressorHandle* handle) {
+    ++g_systemAsked;
+    *handle = nullptr;
+    return FALSE;
+}
+
+// Guards the fault where an empty release file failed as damaged on Windows: with no output
+// buffer, the system's Decompress is a size query that returns FALSE.
+TEST(Lzms, AnEmptyFileIsReadByOurOwnReaderEvenWhereTheSystemCouldDecompress) {
+    OptionalApi system;
+    system.createDecompressor = counting_create;
+    const std::string empty = sample("empty").blob;
+    std::vector<uint8_t> out = {1, 2, 3};
+    EXPECT_TRUE(lzms_decompress_using(system, empty, 0, out));
+    EXPECT_TRUE(out.empty());
+    // Exactly the header alone: no trailing byte, no other total.
+    EXPECT_FALSE(lzms_decompress_using(system, empty + '\0', 0, out));
+    EXPECT_FALSE(lzms_decompress_using(system, sample("text").blob, 0, out));
+    EXPECT_FALSE(lzms_decompress_using(system, "", 0, out));
+    EXPECT_EQ(g_systemAsked, 0);
+    // Everything else still goes to the system.
+    const Sample text = sample("text");
+    EXPECT_FALSE(lzms_decompress_using(system, text.blob, text.content.size(), out));
+    EXPECT_EQ(g_systemAsked, 1);
 }
 
 } // namespace

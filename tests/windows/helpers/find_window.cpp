@@ -79,15 +79,39 @@ int wmain(int argc, wchar_t** argv) {
     GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
+    // The process first: an unattended run may end while the rest is measured.
+    const std::wstring image = process_image(pid);
+    const std::wstring commandLine = process_command_line(pid);
     const LONG style = GetWindowLongW(window, GWL_STYLE);
+    // The class as registered, and whether the program's image holds icon group 1. (Wine
+    // answers no other process's class icon.)
+    const auto classIcon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON));
+    ICONINFO iconInfo = {};
+    const bool iconUsable = classIcon && GetIconInfo(classIcon, &iconInfo);
+    if (iconInfo.hbmColor) DeleteObject(iconInfo.hbmColor);
+    if (iconInfo.hbmMask) DeleteObject(iconInfo.hbmMask);
+    bool imageHasIcon1 = false;
+    if (HMODULE data = LoadLibraryExW(image.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        imageHasIcon1 = FindResourceW(data, MAKEINTRESOURCEW(1), RT_GROUP_ICON) != nullptr;
+        FreeLibrary(data);
+    }
     std::printf("{\"found\": true, \"title\": %s, \"client\": [%ld, %ld], "
                 "\"window\": [%ld, %ld, %ld, %ld], \"work\": [%ld, %ld, %ld, %ld], "
-                "\"style\": %ld, \"visible\": %s, \"image\": %s, \"cmdline\": %s}\n",
+                "\"style\": %ld, \"exstyle\": %ld, \"class_style\": %lu, \"class_extra\": %lu, "
+                "\"window_extra\": %lu, \"class_background\": %s, \"class_menu\": %s, "
+                "\"class_icon\": %s, \"image_icon_1\": %s, "
+                "\"visible\": %s, \"image\": %s, \"cmdline\": %s}\n",
                 json_string(title).c_str(), client.right - client.left, client.bottom - client.top,
                 outer.left, outer.top, outer.right, outer.bottom, info.rcWork.left, info.rcWork.top,
-                info.rcWork.right, info.rcWork.bottom, style,
-                IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str(),
-                json_string(process_command_line(pid)).c_str());
+                info.rcWork.right, info.rcWork.bottom, style, GetWindowLongW(window, GWL_EXSTYLE),
+                static_cast<unsigned long>(GetClassLongW(window, GCL_STYLE)),
+                static_cast<unsigned long>(GetClassLongW(window, GCL_CBCLSEXTRA)),
+                static_cast<unsigned long>(GetClassLongW(window, GCL_CBWNDEXTRA)),
+                GetClassLongPtrW(window, GCLP_HBRBACKGROUND) ? "true" : "false",
+                GetClassLongPtrW(window, GCLP_MENUNAME) ? "true" : "false",
+                iconUsable ? "true" : "false", imageHasIcon1 ? "true" : "false",
+                IsWindowVisible(window) ? "true" : "false", json_string(image).c_str(),
+                json_string(commandLine).c_str());
     std::fflush(stdout);
     if (close) {
         for (int i = 0; i < 800 && IsWindow(window); ++i) {
