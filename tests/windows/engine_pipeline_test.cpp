@@ -178,8 +178,7 @@ WorkerState run(RunMode mode, const std::wstring& dir,
     g_installDir = dir;
     for (int n = 0; n < kComponentCount; ++n)
         g_componentSelected[n] = selected[n];
-    g_workerState = Running;
-    worker_main();
+    worker_main(begin_worker_run());
     return g_workerState.load();
 }
 
