@@ -1,5 +1,7 @@
 #include "ui/draw.h"
 
+#include <cwchar>
+
 #include "app/state.h"
 #include "catalogue/components.h"
 #include "ui/control_ids.h"
@@ -11,11 +13,35 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
+const wchar_t kEmbeddedFamily[] = L"Golos Text";
+// The embedded faces make two families ("Golos Text" and "Golos Text SemiBold"); room to spare.
+constexpr int kMaxEmbeddedFamilies = 8;
+
+// The family from the collection's own list. Wine looks names up only among enumerable fonts,
+// which memory fonts never are, so the lookup by name misses a family that is there.
+FontFamilyOwner embedded_family_from_list() {
+    GpFontFamily* families[kMaxEmbeddedFamilies] = {};
+    INT found = 0;
+    if (GdipGetFontCollectionFamilyList(g_privateFonts, kMaxEmbeddedFamilies, families, &found) != Ok)
+        return {};
+    for (INT n = 0; n < found && n < kMaxEmbeddedFamilies; ++n) {
+        WCHAR name[LF_FACESIZE] = {};
+        FontFamilyOwner clone;
+        if (GdipGetFamilyName(families[n], name, LANG_NEUTRAL) == Ok &&
+            std::wcscmp(name, kEmbeddedFamily) == 0 &&
+            GdipCloneFontFamily(families[n], clone.put()) == Ok)
+            return clone;
+    }
+    return {};
+}
+
 FontFamilyOwner find_family() {
     FontFamilyOwner family;
-    if (g_privateFonts && GdipCreateFontFamilyFromName(L"Golos Text", g_privateFonts,
-                                                       family.put()) == Ok)
-        return family;
+    if (g_privateFonts) {
+        if (GdipCreateFontFamilyFromName(kEmbeddedFamily, g_privateFonts, family.put()) == Ok)
+            return family;
+        if ((family = embedded_family_from_list())) return family;
+    }
     if (GdipCreateFontFamilyFromName(L"Segoe UI", nullptr, family.put()) == Ok) return family;
     if (GdipGetGenericFontFamilySansSerif(family.put()) == Ok) return family;
     return {};
