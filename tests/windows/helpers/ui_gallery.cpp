@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/draw.h"
+#include "ui/pages.h"
 #include "ui/embedded_resources.h"
 #include "app/text.h"
 #include "tests/windows/ui_pages.h"
@@ -99,7 +100,7 @@ int run_bench(int frames) {
                            "long-folder-path"};
     std::printf("paint_window per frame, %d frames each (ms): median / worst\n", frames);
     std::printf("%-32s %18s %18s %18s\n", "page", "scale 1.0", "scale 1.5", "scale 2.0");
-    double worstMedian[3] = {};
+    double worstMedian[3] = {}, blitTimes[3] = {}, memoryTimes[3] = {}, nearestTimes[3] = {}, gdiTimes[3] = {};
     for (const char* name : pages) {
         std::printf("%-32s", name);
         for (int k = 0; k < 3; ++k) {
@@ -120,16 +121,120 @@ int run_bench(int frames) {
     }
     std::printf("%-32s", "slowest median");
     for (const double m : worstMedian) std::printf("   %6.2f           ", m);
-    std::printf("\n\nparts of a frame (install-first-idle-catalog), median ms:\n");
-    for (const float scale : kScales) {
-        apply_page(find_page("install-first-idle-catalog"), scale);
-        const Figures fonts = time_frames(frames, [&] { make_fonts(scale); });
-        MemoryCanvas canvas(client_size_at(scale));
-        const Figures memory =
-            time_frames(frames, [&] { paint_window(canvas.dc, canvas.client); });
-        std::printf("scale %.1f: five fonts %.2f, whole frame into a memory bitmap %.2f\n",
-                    static_cast<double>(scale), fonts.median, memory.median);
+    std::printf("\n\nwhere a frame's time goes, median ms per call on a bitmap of the page's size:\n");
+    std::printf("%-46s %10s %10s %10s\n", "", "scale 1.0", "scale 1.5", "scale 2.0");
+    struct Part {
+        const char* what;
+        void (*call)(Surface&, const Fonts&, SIZE);
+    };
+    const Part parts[] = {
+        {"bitmap and its graphics object", [](Surface&, const Fonts&, SIZE size) {
+             BitmapOwner bitmap;
+             GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr, bitmap.put());
+             GraphicsOwner graphics;
+             GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
+         }},
+        {"clear to white", [](Surface& s, const Fonts&, SIZE) {
+             GdipGraphicsClear(s.graphics, 0xFFFFFFFF);
+         }},
+        {"fill of the whole page, no antialiasing", [](Surface& s, const Fonts&, SIZE size) {
+             SolidBrushOwner brush;
+             GdipCreateSolidFill(0xFFFFFFFF, brush.put());
+             GdipSetSmoothingMode(s.graphics, SmoothingModeNone);
+             GdipFillRectangleI(s.graphics, brush.get(), 0, 0, size.cx, size.cy);
+             GdipSetSmoothingMode(s.graphics, SmoothingModeAntiAlias);
+         }},
+        {"five fonts", [](Surface& s, const Fonts&, SIZE) { make_fonts(s.scale); }},
+        {"the page's content (draw_page), all of it", [](Surface& s, const Fonts& f, SIZE size) {
+             draw_page(s, f, read_page_state(static_cast<float>(size.cx) / s.scale,
+                                             static_cast<float>(size.cy) / s.scale));
+         }},
+        {"fill_round_rect, a 160 x 40 button", [](Surface& s, const Fonts&, SIZE) {
+             fill_round_rect(s, {408, 596, 160, 40}, 8, 0xFF6B4292);
+         }},
+        {"stroke_round_rect, 1 pixel", [](Surface& s, const Fonts&, SIZE) {
+             stroke_round_rect(s, {278, 596, 120, 40}, 8, 0xFFEBECEF, 1.0f);
+         }},
+        {"draw_text, a two-line paragraph", [](Surface& s, const Fonts& f, SIZE) {
+             draw_text(s, L"Планировка торгового зала и оборудование из каталога в 3D. Файлы "
+                          L"скачиваются с сайта Кварталис.",
+                       f.body.get(), 0xFF555558, {32, 134, 536, 44}, Align::Near, Align::Near);
+         }},
+        {"draw_text, one short label", [](Surface& s, const Fonts& f, SIZE) {
+             draw_text(s, L"Отмена", f.button.get(), 0xFF222228, {278, 596, 120, 40},
+                       Align::Centre, Align::Centre);
+         }},
+        {"draw_image, the logo", [](Surface& s, const Fonts&, SIZE) {
+             if (g_logoImage) draw_image(s, g_logoImage, {32, 26, 110, 44});
+         }},
+    };
+    double partTimes[sizeof(parts) / sizeof(parts[0])][3] = {};
+    for (int k = 0; k < 3; ++k) {
+        apply_page(find_page("install-first-idle-catalog"), kScales[k]);
+        const SIZE size = client_size_at(kScales[k]);
+        BitmapOwner bitmap;
+        GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr, bitmap.put());
+        GraphicsOwner graphics;
+        GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
+        GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
+        GdipSetTextRenderingHint(graphics.get(), TextRenderingHintClearTypeGridFit);
+        GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic);
+        GdipSetPixelOffsetMode(graphics.get(), PixelOffsetModeHalf);
+        Surface s;
+        s.graphics = graphics.get();
+        s.scale = kScales[k];
+        const Fonts fonts = make_fonts(s.scale);
+        for (size_t p = 0; p < sizeof(parts) / sizeof(parts[0]); ++p)
+            partTimes[p][k] = time_frames(frames, [&] { parts[p].call(s, fonts, size); }).median;
+        MemoryCanvas canvas(size);
+        const HWND window = CreateWindowExW(0, wc.lpszClassName, L"bench", WS_POPUP | WS_VISIBLE,
+                                            0, 0, size.cx, size.cy, nullptr, nullptr,
+                                            wc.hInstance, nullptr);
+        const HDC dc = GetDC(window);
+        const Figures blit = time_frames(frames, [&] {
+            GraphicsOwner screen;
+            GdipCreateFromHDC(dc, screen.put());
+            GdipDrawImageI(screen.get(), bitmap.get(), 0, 0);
+        });
+        const Figures blitNearest = time_frames(frames, [&] {
+            GraphicsOwner screen;
+            GdipCreateFromHDC(dc, screen.put());
+            GdipSetInterpolationMode(screen.get(), InterpolationModeNearestNeighbor);
+            GdipSetPixelOffsetMode(screen.get(), PixelOffsetModeHalf);
+            GdipDrawImageI(screen.get(), bitmap.get(), 0, 0);
+        });
+        const Figures blitGdi = time_frames(frames, [&] {
+            HBITMAP copy = nullptr;
+            GdipCreateHBITMAPFromBitmap(bitmap.get(), &copy, 0xFFFFFFFF);
+            const HDC source = CreateCompatibleDC(dc);
+            const HGDIOBJ old = SelectObject(source, copy);
+            BitBlt(dc, 0, 0, size.cx, size.cy, source, 0, 0, SRCCOPY);
+            SelectObject(source, old);
+            DeleteDC(source);
+            DeleteObject(copy);
+        });
+        nearestTimes[k] = blitNearest.median;
+        gdiTimes[k] = blitGdi.median;
+        const Figures memory = time_frames(frames, [&] { paint_window(canvas.dc, canvas.client); });
+        ReleaseDC(window, dc);
+        DestroyWindow(window);
+        blitTimes[k] = blit.median;
+        memoryTimes[k] = memory.median;
     }
+    for (size_t p = 0; p < sizeof(parts) / sizeof(parts[0]); ++p) {
+        std::printf("%-46s", parts[p].what);
+        for (int k = 0; k < 3; ++k) std::printf(" %10.2f", partTimes[p][k]);
+        std::printf("\n");
+    }
+    std::printf("%-46s", "copy of the finished bitmap to the window");
+    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", blitTimes[k]);
+    std::printf("\n%-46s", "  the same, nearest neighbour, half offset");
+    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", nearestTimes[k]);
+    std::printf("\n%-46s", "  the same as an HBITMAP copy and BitBlt");
+    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", gdiTimes[k]);
+    std::printf("\n%-46s", "whole frame into a memory bitmap instead");
+    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", memoryTimes[k]);
+    std::printf("\n");
     return 0;
 }
 
