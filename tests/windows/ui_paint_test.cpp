@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/draw.h"
@@ -146,6 +149,9 @@ const Probe kProbes[] = {
     {"install-first-idle", "secondary button", 286, 616, 0xFFFFFFFF},
     {"install-first-idle", "secondary button outline", 278.2f, 616, 0xFFEBECEF},
     {"hover-secondary-choose-folder", "secondary button, hovered", 468, 222, 0xFFF3F4F7},
+    {"hover-secondary-choose-folder", "hovered secondary outline", 460.2f, 222, 0xFFD7D8DA},
+    {"install-first-idle", "unchecked row box outline", 32.2f, 473, 0xFFD7D8DA},
+    {"hover-unchecked-row-and-box", "hovered unchecked row box outline", 32.2f, 473, 0xFFB8B8B9},
     {"uninstall-idle", "danger button", 416, 376, 0xFFE5484D},
     {"hover-danger", "danger button, hovered", 416, 376, 0xFFD94045},
     {"pressed-danger", "danger button, pressed", 416, 376, 0xFFC93A3F},
@@ -163,9 +169,12 @@ const Probe kProbes[] = {
 };
 
 TEST(PagePixels, ButtonsBoxesAndTheProgressBarShowTheirColoursAtEachScale) {
+    // Each page is rendered once per scale for all of its probes.
+    std::map<std::pair<std::string, float>, Rendered> frames;
     for (const Probe& probe : kProbes) {
         for (const float scale : kScales) {
-            const Rendered frame = render_page(find_page(probe.page), scale);
+            Rendered& frame = frames[{probe.page, scale}];
+            if (frame.pixels.empty()) frame = render_page(find_page(probe.page), scale);
             ASSERT_FALSE(frame.pixels.empty());
             const uint32_t got = at(frame, probe.x, probe.y, scale);
             EXPECT_TRUE(near_colour(got, probe.argb))
