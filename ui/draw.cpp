@@ -22,7 +22,8 @@ constexpr int kMaxEmbeddedFamilies = 8;
 FontFamilyOwner embedded_family_from_list() {
     GpFontFamily* families[kMaxEmbeddedFamilies] = {};
     INT found = 0;
-    if (GdipGetFontCollectionFamilyList(g_privateFonts, kMaxEmbeddedFamilies, families, &found) != Ok)
+    if (GdipGetFontCollectionFamilyList(g_privateFonts, kMaxEmbeddedFamilies, families, &found) !=
+        Ok)
         return {};
     for (INT n = 0; n < found && n < kMaxEmbeddedFamilies; ++n) {
         WCHAR name[LF_FACESIZE] = {};
@@ -64,9 +65,12 @@ PathOwner round_rect_path(Surface& s, const Box& box, float radius) {
 
 StringAlignment string_alignment(Align align) {
     switch (align) {
-    case Align::Centre: return StringAlignmentCenter;
-    case Align::Far: return StringAlignmentFar;
-    case Align::Near: break;
+    case Align::Centre:
+        return StringAlignmentCenter;
+    case Align::Far:
+        return StringAlignmentFar;
+    case Align::Near:
+        break;
     }
     return StringAlignmentNear;
 }
@@ -197,10 +201,10 @@ void draw_check_box(Surface& s, float x, float y, const wchar_t* label, bool che
                     GpFont* font) {
     add_hit_rect(s, {x, y - 3.0f, theme::kCheckHitWidth, theme::kCheckHitHeight}, id);
     draw_box(s, x, y, checked, s.hovered(id), theme::kAccent, theme::kWhite);
-    draw_text(s, label, font, theme::kTextSecondary,
-              {x + theme::kLabelOffset, y - 2.0f, theme::kCheckLabelWidth,
-               theme::kCheckLabelHeight},
-              Align::Near, Align::Centre);
+    draw_text(
+        s, label, font, theme::kTextSecondary,
+        {x + theme::kLabelOffset, y - 2.0f, theme::kCheckLabelWidth, theme::kCheckLabelHeight},
+        Align::Near, Align::Centre);
 }
 
 void draw_component_row(Surface& s, float x, float y, float width, int component,
@@ -215,17 +219,17 @@ void draw_component_row(Surface& s, float x, float y, float width, int component
     std::wstring title = kComponents[component].title;
     if (row.yourCard) title += kYourCardSuffix;
     const float textX = x + theme::kLabelOffset;
-    draw_text(s, title, titleFont, core ? theme::kTextMuted : theme::kTextPrimary,
-              {textX, y, width - theme::kLabelOffset - theme::kRowSizeWidth,
-               theme::kRowTitleHeight},
-              Align::Near, Align::Near);
+    draw_text(
+        s, title, titleFont, core ? theme::kTextMuted : theme::kTextPrimary,
+        {textX, y, width - theme::kLabelOffset - theme::kRowSizeWidth, theme::kRowTitleHeight},
+        Align::Near, Align::Near);
     draw_text(s, kComponents[component].description, smallFont, theme::kTextMuted,
               {textX, y + theme::kRowDescriptionTop, width - theme::kLabelOffset,
                theme::kRowDescriptionHeight},
               Align::Near, Align::Near);
     if (!row.sizeText.empty())
-        draw_text(s, row.sizeText, smallFont, theme::kTextMuted,
-                  {x + width - theme::kRowSizeWidth, y, theme::kRowSizeWidth,
-                   theme::kRowTitleHeight},
-                  Align::Far, Align::Near);
+        draw_text(
+            s, row.sizeText, smallFont, theme::kTextMuted,
+            {x + width - theme::kRowSizeWidth, y, theme::kRowSizeWidth, theme::kRowTitleHeight},
+            Align::Far, Align::Near);
 }

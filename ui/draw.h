@@ -62,8 +62,8 @@ void draw_check_box(Surface& s, float x, float y, const wchar_t* label, bool che
 // What a component row shows, taken from the frame's snapshot of the shared records.
 struct ComponentRowState {
     bool selected = false;
-    bool yourCard = false;   // the machine has this component's graphics card
-    std::wstring sizeText;   // empty: no size shown
+    bool yourCard = false; // the machine has this component's graphics card
+    std::wstring sizeText; // empty: no size shown
 };
 void draw_component_row(Surface& s, float x, float y, float width, int component,
                         const ComponentRowState& row, Gdiplus::GpFont* titleFont,

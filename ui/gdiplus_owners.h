@@ -16,7 +16,9 @@ namespace gdiplus_owner_detail {
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 // The deleters take the base type of a family (GpImage, GpBrush), so each gets a typed wrapper.
-inline GpStatus WINGDIPAPI dispose_bitmap(GpBitmap* bitmap) { return GdipDisposeImage(bitmap); }
+inline GpStatus WINGDIPAPI dispose_bitmap(GpBitmap* bitmap) {
+    return GdipDisposeImage(bitmap);
+}
 inline GpStatus WINGDIPAPI delete_solid_brush(GpSolidFill* brush) {
     return GdipDeleteBrush(brush);
 }
@@ -25,8 +27,8 @@ inline GpStatus WINGDIPAPI delete_solid_brush(GpSolidFill* brush) {
 using GraphicsOwner =
     Owned<Gdiplus::GpGraphics*,
           GdiplusTraits<Gdiplus::GpGraphics, Gdiplus::DllExports::GdipDeleteGraphics>>;
-using BitmapOwner =
-    Owned<Gdiplus::GpBitmap*, GdiplusTraits<Gdiplus::GpBitmap, gdiplus_owner_detail::dispose_bitmap>>;
+using BitmapOwner = Owned<Gdiplus::GpBitmap*,
+                          GdiplusTraits<Gdiplus::GpBitmap, gdiplus_owner_detail::dispose_bitmap>>;
 using FontOwner =
     Owned<Gdiplus::GpFont*, GdiplusTraits<Gdiplus::GpFont, Gdiplus::DllExports::GdipDeleteFont>>;
 using FontFamilyOwner =

@@ -99,12 +99,9 @@ std::wstring progress_size_text(uint64_t bytesDone, uint64_t bytesTotal) {
 }
 
 bool suggests_for_this_card(int component, const std::vector<uint32_t>& vendorIds) {
-    uint32_t vendor = 0;
-    switch (component) {
-    case 1: vendor = kVendorNvidia; break;
-    case 2: vendor = kVendorAmd; break;
-    case 3: vendor = kVendorIntel; break;
-    default: return false;
-    }
-    return std::find(vendorIds.begin(), vendorIds.end(), vendor) != vendorIds.end();
+    // The graphics card each component serves; 0 for the core and the VR glasses.
+    static const uint32_t kCardVendor[kComponentCount] = {0, kVendorNvidia, kVendorAmd,
+                                                          kVendorIntel, 0};
+    if (component < 0 || component >= kComponentCount || kCardVendor[component] == 0) return false;
+    return std::find(vendorIds.begin(), vendorIds.end(), kCardVendor[component]) != vendorIds.end();
 }

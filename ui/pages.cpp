@@ -41,7 +41,8 @@ void draw_logo(Surface& s) {
     s.record(GdipGetImageWidth(g_logoImage, &width));
     s.record(GdipGetImageHeight(g_logoImage, &height));
     if (width == 0 || height == 0) return;
-    const float logoWidth = static_cast<float>(width) * theme::kLogoHeight / static_cast<float>(height);
+    const float logoWidth =
+        static_cast<float>(width) * theme::kLogoHeight / static_cast<float>(height);
     draw_image(s, g_logoImage, {theme::kLogoX, theme::kLogoY, logoWidth, theme::kLogoHeight});
 }
 
@@ -88,8 +89,8 @@ void draw_ready_page(Flow& f) {
                        kDesktopShortcutBox, f.fonts.body.get());
         f.y += theme::kCheckBoxAdvance;
     }
-    draw_check_box(f.s, theme::kMargin, f.y, L"Запустить после установки",
-                   page.launchAfterInstall, kLaunchAfterInstallBox, f.fonts.body.get());
+    draw_check_box(f.s, theme::kMargin, f.y, L"Запустить после установки", page.launchAfterInstall,
+                   kLaunchAfterInstallBox, f.fonts.body.get());
 }
 
 void draw_progress_block(Flow& f) {
@@ -109,8 +110,7 @@ void draw_progress_block(Flow& f) {
               theme::kTextMuted, {theme::kMargin, textY, width, theme::kProgressTextHeight},
               Align::Far, Align::Near);
     draw_text(f.s, page.status, f.fonts.small.get(), theme::kTextSecondary,
-              {theme::kMargin, textY, width - theme::kSizeTextReserve,
-               theme::kProgressTextHeight},
+              {theme::kMargin, textY, width - theme::kSizeTextReserve, theme::kProgressTextHeight},
               Align::Near, Align::Near);
     f.y += theme::kProgressAdvance;
 }
@@ -147,10 +147,9 @@ void draw_content(Flow& f, Page kind) {
 
 void draw_button_row(Surface& s, const Fonts& fonts, const PageState& page) {
     ButtonSpec buttons[2];
-    const int count =
-        button_row(page.mode, page.state,
-                   primary_label(page.mode, page.state, page.installedVersion, page.remoteVersion),
-                   buttons);
+    const int count = button_row(
+        page.mode, page.state,
+        primary_label(page.mode, page.state, page.installedVersion, page.remoteVersion), buttons);
     float right = page.width - theme::kMargin;
     const float top = page.height - theme::kButtonRowFromBottom;
     for (int n = 0; n < count; ++n) {
@@ -192,11 +191,11 @@ PageState read_page_state(float widthDip, float heightDip) {
 
 void draw_page(Surface& s, const Fonts& fonts, const PageState& page) {
     draw_logo(s);
-    draw_text(s, page_title(page.mode, page.state, !page.installedVersion.empty()),
-              fonts.title.get(), theme::kTextPrimary,
-              {theme::kMargin, theme::kTitleY, page.width - 2.0f * theme::kMargin,
-               theme::kTitleHeight},
-              Align::Near, Align::Near);
+    draw_text(
+        s, page_title(page.mode, page.state, !page.installedVersion.empty()), fonts.title.get(),
+        theme::kTextPrimary,
+        {theme::kMargin, theme::kTitleY, page.width - 2.0f * theme::kMargin, theme::kTitleHeight},
+        Align::Near, Align::Near);
 
     const Page kind = choose_page(page.mode, page.state, page.bytesDone, page.bytesTotal);
     Flow flow{s, fonts, page};

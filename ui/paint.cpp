@@ -16,8 +16,8 @@ void paint_window(HDC dc, const RECT& client) {
 
     // Everything is drawn off-screen and copied in one operation, so nothing flickers.
     BitmapOwner bitmap;
-    if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr,
-                                  bitmap.put()) != Ok)
+    if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr, bitmap.put()) !=
+        Ok)
         return;
     GraphicsOwner graphics;
     if (GdipGetImageGraphicsContext(bitmap.get(), graphics.put()) != Ok) return;
@@ -34,8 +34,8 @@ void paint_window(HDC dc, const RECT& client) {
     s.record(GdipGraphicsClear(s.graphics, theme::kWhite));
 
     const Fonts fonts = make_fonts(s.scale);
-    const PageState page = read_page_state(static_cast<float>(width) / s.scale,
-                                           static_cast<float>(height) / s.scale);
+    const PageState page =
+        read_page_state(static_cast<float>(width) / s.scale, static_cast<float>(height) / s.scale);
     draw_page(s, fonts, page);
 
     GraphicsOwner screen;

@@ -44,7 +44,7 @@ constexpr float kFooterWidth = 200.0f;
 // Buttons.
 constexpr float kButtonRadius = 8.0f;
 constexpr float kShadowRadius = 10.0f;
-constexpr float kShadowInset = 2.0f; // on each side
+constexpr float kShadowInset = 2.0f;                 // on each side
 constexpr float kShadowDrops[] = {6.0f, 4.0f, 2.0f}; // drawn in this order: darkest near the top
 
 // Check boxes and component rows.

@@ -23,8 +23,8 @@ TEST(PageRules, ThePageFollowsTheModeTheStateAndTheCounters) {
     const PageCase cases[] = {
         {Install, Idle, 0, 0, Page::Ready, false},
         {Install, Running, 0, 0, Page::Progress, false},
-        {Install, Failed, 0, 0, Page::Ready, true},         // failed before any byte
-        {Install, Failed, 0, 5, Page::Progress, true},      // a total alone counts as progress
+        {Install, Failed, 0, 0, Page::Ready, true},    // failed before any byte
+        {Install, Failed, 0, 5, Page::Progress, true}, // a total alone counts as progress
         {Install, Failed, 7, 0, Page::Progress, true},
         {Install, Done, 5, 5, Page::InstallDone, false},
         {Update, Idle, 0, 0, Page::Ready, false},
@@ -37,8 +37,8 @@ TEST(PageRules, ThePageFollowsTheModeTheStateAndTheCounters) {
     };
     for (const PageCase& c : cases) {
         const Page page = choose_page(c.mode, c.state, c.done, c.total);
-        EXPECT_EQ(page, c.page) << "mode " << c.mode << " state " << c.state << " " << c.done
-                                << "/" << c.total;
+        EXPECT_EQ(page, c.page) << "mode " << c.mode << " state " << c.state << " " << c.done << "/"
+                                << c.total;
         EXPECT_EQ(shows_error_block(page, c.state), c.errorBlock)
             << "mode " << c.mode << " state " << c.state;
     }

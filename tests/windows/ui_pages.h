@@ -26,7 +26,8 @@ struct PageSetup {
 };
 
 constexpr uint64_t kMiB = 1048576;
-inline const wchar_t kDefaultDir[] = L"C:\\users\\tester\\AppData\\Local\\Programs\\Kvartalis\\Plannix";
+inline const wchar_t kDefaultDir[] =
+    L"C:\\users\\tester\\AppData\\Local\\Programs\\Kvartalis\\Plannix";
 inline const wchar_t kLongDir[] =
     L"D:\\Работа\\Магазины\\Проекты на две тысячи двадцать шестой год\\Сеть у дома\\"
     L"Отдел планировки торгового зала\\Программы\\Kvartalis Plannix";
@@ -110,7 +111,9 @@ struct Rendered {
     std::vector<uint32_t> pixels;
     std::vector<HitRect> hitRects;
 
-    uint32_t rgb(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)] & 0xFFFFFF; }
+    uint32_t rgb(int x, int y) const {
+        return pixels[size_t(y) * size_t(width) + size_t(x)] & 0xFFFFFF;
+    }
 };
 
 // The client size Setup's window gets for the current records at `scale` (integer part).

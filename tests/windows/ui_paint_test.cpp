@@ -50,11 +50,11 @@ struct ExpectedHits {
 };
 
 const std::vector<Dip> kFirstInstallReady = {
-    {460, 204, 108, 36, 3},                              // "Изменить…", beside the folder box
-    {32, 328, 536, 40, 101}, {32, 372, 536, 40, 102},   // rows from y 330, 44 apart; the core
-    {32, 416, 536, 40, 103}, {32, 460, 536, 40, 104},   // row at 286 has none
-    {32, 507, 388, 24, 4},   {32, 537, 388, 24, 5},     // check boxes at 510 and 540
-    {408, 596, 160, 40, 1},  {278, 596, 120, 40, 2}};   // H = 660
+    {460, 204, 108, 36, 3}, // "Изменить…", beside the folder box
+    {32, 328, 536, 40, 101}, {32, 372, 536, 40, 102}, // rows from y 330, 44 apart; the core
+    {32, 416, 536, 40, 103}, {32, 460, 536, 40, 104}, // row at 286 has none
+    {32, 507, 388, 24, 4},   {32, 537, 388, 24, 5},   // check boxes at 510 and 540
+    {408, 596, 160, 40, 1},  {278, 596, 120, 40, 2}}; // H = 660
 
 const ExpectedHits kExpectedHits[] = {
     {"install-first-idle", kFirstInstallReady},
@@ -73,10 +73,8 @@ const ExpectedHits kExpectedHits[] = {
     {"update-idle", {{408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
     {"update-running", {{448, 356, 120, 40, 2}}},
     {"update-done", {{418, 356, 150, 40, 1}, {288, 356, 120, 40, 2}}},
-    {"uninstall-idle",
-     {{32, 181, 388, 24, 6}, {408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
-    {"uninstall-failed",
-     {{32, 181, 388, 24, 6}, {408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
+    {"uninstall-idle", {{32, 181, 388, 24, 6}, {408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
+    {"uninstall-failed", {{32, 181, 388, 24, 6}, {408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
     {"uninstall-running", {{448, 356, 120, 40, 2}}},
     {"uninstall-done", {{428, 356, 140, 40, 1}}},
 };
@@ -144,8 +142,7 @@ const Probe kProbes[] = {
     {"install-first-idle", "background between the rows and the buttons", 300, 575, 0xFFFFFFFF},
     {"install-first-idle", "primary button", 416, 616, 0xFF6B4292},
     {"hover-primary", "primary button, hovered", 416, 616, 0xFF7D55A6},
-    {"pressed-primary-mouse-away", "primary button pressed, mouse elsewhere", 416, 616,
-     0xFF58337C},
+    {"pressed-primary-mouse-away", "primary button pressed, mouse elsewhere", 416, 616, 0xFF58337C},
     {"install-first-idle", "secondary button", 286, 616, 0xFFFFFFFF},
     {"install-first-idle", "secondary button outline", 278.2f, 616, 0xFFEBECEF},
     {"hover-secondary-choose-folder", "secondary button, hovered", 468, 222, 0xFFF3F4F7},
@@ -178,8 +175,8 @@ TEST(PagePixels, ButtonsBoxesAndTheProgressBarShowTheirColoursAtEachScale) {
             ASSERT_FALSE(frame.pixels.empty());
             const uint32_t got = at(frame, probe.x, probe.y, scale);
             EXPECT_TRUE(near_colour(got, probe.argb))
-                << probe.page << ": " << probe.what << " at " << scale << " is " << std::hex
-                << got << ", expected " << (probe.argb & 0xFFFFFF);
+                << probe.page << ": " << probe.what << " at " << scale << " is " << std::hex << got
+                << ", expected " << (probe.argb & 0xFFFFFF);
         }
     }
 }
@@ -188,7 +185,8 @@ TEST(PagePixels, EveryPixelOfEveryPageIsPainted) {
     for (const PageSetup& page : kPages) {
         const Rendered frame = render_page(page, 1.5f);
         size_t unpainted = 0;
-        for (const uint32_t pixel : frame.pixels) unpainted += (pixel & 0xFFFFFF) == 0x00FF00;
+        for (const uint32_t pixel : frame.pixels)
+            unpainted += (pixel & 0xFFFFFF) == 0x00FF00;
         EXPECT_EQ(unpainted, 0u) << page.name;
     }
 }
@@ -196,7 +194,8 @@ TEST(PagePixels, EveryPixelOfEveryPageIsPainted) {
 // The count of non-white pixels along a row between two x positions (device pixels).
 int inked(const Rendered& frame, int y, int fromX, int toX) {
     int count = 0;
-    for (int x = fromX; x < toX; ++x) count += frame.rgb(x, y) != 0xFFFFFF;
+    for (int x = fromX; x < toX; ++x)
+        count += frame.rgb(x, y) != 0xFFFFFF;
     return count;
 }
 
@@ -230,7 +229,8 @@ TEST(PagePixels, TheTitleBoxHoldsDarkTextOnEveryPage) {
         const Rendered frame = render_page(page, 1.0f);
         int dark = 0;
         for (int y = 92; y < 126; ++y)
-            for (int x = 32; x < 568; ++x) dark += (frame.rgb(x, y) & 0xFF) < 0x80;
+            for (int x = 32; x < 568; ++x)
+                dark += (frame.rgb(x, y) & 0xFF) < 0x80;
         EXPECT_GT(dark, 150) << page.name;
     }
 }

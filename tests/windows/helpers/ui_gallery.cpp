@@ -20,7 +20,8 @@ using namespace Gdiplus::DllExports;
 namespace {
 
 const float kScales[] = {1.0f, 1.5f, 2.0f};
-const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+const CLSID kPngEncoder = {
+    0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
 
 std::wstring scale_name(float scale) {
     wchar_t text[16];
@@ -30,9 +31,10 @@ std::wstring scale_name(float scale) {
 
 bool save_png(const Rendered& frame, const std::wstring& path) {
     BitmapOwner bitmap;
-    if (GdipCreateBitmapFromScan0(frame.width, frame.height, frame.width * 4, PixelFormat32bppRGB,
-                                  reinterpret_cast<BYTE*>(const_cast<uint32_t*>(frame.pixels.data())),
-                                  bitmap.put()) != Ok)
+    if (GdipCreateBitmapFromScan0(
+            frame.width, frame.height, frame.width * 4, PixelFormat32bppRGB,
+            reinterpret_cast<BYTE*>(const_cast<uint32_t*>(frame.pixels.data())),
+            bitmap.put()) != Ok)
         return false;
     return GdipSaveImageToFile(bitmap.get(), path.c_str(), &kPngEncoder, nullptr) == Ok;
 }
@@ -75,7 +77,8 @@ struct Figures {
 
 template <typename Body> Figures time_frames(int frames, Body body) {
     std::vector<double> times;
-    for (int n = 0; n < 5; ++n) body(); // warm caches and the font lookup
+    for (int n = 0; n < 5; ++n)
+        body(); // warm caches and the font lookup
     for (int n = 0; n < frames; ++n) {
         const double start = now_ms();
         body();
@@ -94,21 +97,26 @@ int run_bench(int frames) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"PlannixPaintBench";
     RegisterClassExW(&wc);
-    const char* pages[] = {"install-first-idle-catalog", "install-change-idle-apply",
-                           "install-first-running", "install-first-failed-progress",
-                           "install-first-done", "update-running", "uninstall-idle",
+    const char* pages[] = {"install-first-idle-catalog",
+                           "install-change-idle-apply",
+                           "install-first-running",
+                           "install-first-failed-progress",
+                           "install-first-done",
+                           "update-running",
+                           "uninstall-idle",
                            "long-folder-path"};
     std::printf("paint_window per frame, %d frames each (ms): median / worst\n", frames);
     std::printf("%-32s %18s %18s %18s\n", "page", "scale 1.0", "scale 1.5", "scale 2.0");
-    double worstMedian[3] = {}, blitTimes[3] = {}, memoryTimes[3] = {}, nearestTimes[3] = {}, gdiTimes[3] = {};
+    double worstMedian[3] = {}, blitTimes[3] = {}, memoryTimes[3] = {}, nearestTimes[3] = {},
+           gdiTimes[3] = {};
     for (const char* name : pages) {
         std::printf("%-32s", name);
         for (int k = 0; k < 3; ++k) {
             apply_page(find_page(name), kScales[k]);
             const SIZE size = client_size_at(kScales[k]);
-            const HWND window = CreateWindowExW(0, wc.lpszClassName, L"bench", WS_POPUP | WS_VISIBLE, 0,
-                                                0, size.cx, size.cy, nullptr, nullptr,
-                                                wc.hInstance, nullptr);
+            const HWND window =
+                CreateWindowExW(0, wc.lpszClassName, L"bench", WS_POPUP | WS_VISIBLE, 0, 0, size.cx,
+                                size.cy, nullptr, nullptr, wc.hInstance, nullptr);
             const HDC dc = GetDC(window);
             const RECT client = {0, 0, size.cx, size.cy};
             const Figures f = time_frames(frames, [&] { paint_window(dc, client); });
@@ -120,24 +128,28 @@ int run_bench(int frames) {
         std::printf("\n");
     }
     std::printf("%-32s", "slowest median");
-    for (const double m : worstMedian) std::printf("   %6.2f           ", m);
-    std::printf("\n\nwhere a frame's time goes, median ms per call on a bitmap of the page's size:\n");
+    for (const double m : worstMedian)
+        std::printf("   %6.2f           ", m);
+    std::printf(
+        "\n\nwhere a frame's time goes, median ms per call on a bitmap of the page's size:\n");
     std::printf("%-46s %10s %10s %10s\n", "", "scale 1.0", "scale 1.5", "scale 2.0");
     struct Part {
         const char* what;
         void (*call)(Surface&, const Fonts&, SIZE);
     };
     const Part parts[] = {
-        {"bitmap and its graphics object", [](Surface&, const Fonts&, SIZE size) {
+        {"bitmap and its graphics object",
+         [](Surface&, const Fonts&, SIZE size) {
              BitmapOwner bitmap;
-             GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr, bitmap.put());
+             GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr,
+                                       bitmap.put());
              GraphicsOwner graphics;
              GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
          }},
-        {"clear to white", [](Surface& s, const Fonts&, SIZE) {
-             GdipGraphicsClear(s.graphics, 0xFFFFFFFF);
-         }},
-        {"fill of the whole page, no antialiasing", [](Surface& s, const Fonts&, SIZE size) {
+        {"clear to white",
+         [](Surface& s, const Fonts&, SIZE) { GdipGraphicsClear(s.graphics, 0xFFFFFFFF); }},
+        {"fill of the whole page, no antialiasing",
+         [](Surface& s, const Fonts&, SIZE size) {
              SolidBrushOwner brush;
              GdipCreateSolidFill(0xFFFFFFFF, brush.put());
              GdipSetSmoothingMode(s.graphics, SmoothingModeNone);
@@ -145,26 +157,34 @@ int run_bench(int frames) {
              GdipSetSmoothingMode(s.graphics, SmoothingModeAntiAlias);
          }},
         {"five fonts", [](Surface& s, const Fonts&, SIZE) { make_fonts(s.scale); }},
-        {"the page's content (draw_page), all of it", [](Surface& s, const Fonts& f, SIZE size) {
-             draw_page(s, f, read_page_state(static_cast<float>(size.cx) / s.scale,
-                                             static_cast<float>(size.cy) / s.scale));
+        {"the page's content (draw_page), all of it",
+         [](Surface& s, const Fonts& f, SIZE size) {
+             draw_page(s, f,
+                       read_page_state(static_cast<float>(size.cx) / s.scale,
+                                       static_cast<float>(size.cy) / s.scale));
          }},
-        {"fill_round_rect, a 160 x 40 button", [](Surface& s, const Fonts&, SIZE) {
+        {"fill_round_rect, a 160 x 40 button",
+         [](Surface& s, const Fonts&, SIZE) {
              fill_round_rect(s, {408, 596, 160, 40}, 8, 0xFF6B4292);
          }},
-        {"stroke_round_rect, 1 pixel", [](Surface& s, const Fonts&, SIZE) {
+        {"stroke_round_rect, 1 pixel",
+         [](Surface& s, const Fonts&, SIZE) {
              stroke_round_rect(s, {278, 596, 120, 40}, 8, 0xFFEBECEF, 1.0f);
          }},
-        {"draw_text, a two-line paragraph", [](Surface& s, const Fonts& f, SIZE) {
-             draw_text(s, L"Планировка торгового зала и оборудование из каталога в 3D. Файлы "
-                          L"скачиваются с сайта Кварталис.",
+        {"draw_text, a two-line paragraph",
+         [](Surface& s, const Fonts& f, SIZE) {
+             draw_text(s,
+                       L"Планировка торгового зала и оборудование из каталога в 3D. Файлы "
+                       L"скачиваются с сайта Кварталис.",
                        f.body.get(), 0xFF555558, {32, 134, 536, 44}, Align::Near, Align::Near);
          }},
-        {"draw_text, one short label", [](Surface& s, const Fonts& f, SIZE) {
-             draw_text(s, L"Отмена", f.button.get(), 0xFF222228, {278, 596, 120, 40},
-                       Align::Centre, Align::Centre);
+        {"draw_text, one short label",
+         [](Surface& s, const Fonts& f, SIZE) {
+             draw_text(s, L"Отмена", f.button.get(), 0xFF222228, {278, 596, 120, 40}, Align::Centre,
+                       Align::Centre);
          }},
-        {"draw_image, the logo", [](Surface& s, const Fonts&, SIZE) {
+        {"draw_image, the logo",
+         [](Surface& s, const Fonts&, SIZE) {
              if (g_logoImage) draw_image(s, g_logoImage, {32, 26, 110, 44});
          }},
     };
@@ -173,7 +193,8 @@ int run_bench(int frames) {
         apply_page(find_page("install-first-idle-catalog"), kScales[k]);
         const SIZE size = client_size_at(kScales[k]);
         BitmapOwner bitmap;
-        GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr, bitmap.put());
+        GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr,
+                                  bitmap.put());
         GraphicsOwner graphics;
         GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
         GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
@@ -187,9 +208,9 @@ int run_bench(int frames) {
         for (size_t p = 0; p < sizeof(parts) / sizeof(parts[0]); ++p)
             partTimes[p][k] = time_frames(frames, [&] { parts[p].call(s, fonts, size); }).median;
         MemoryCanvas canvas(size);
-        const HWND window = CreateWindowExW(0, wc.lpszClassName, L"bench", WS_POPUP | WS_VISIBLE,
-                                            0, 0, size.cx, size.cy, nullptr, nullptr,
-                                            wc.hInstance, nullptr);
+        const HWND window =
+            CreateWindowExW(0, wc.lpszClassName, L"bench", WS_POPUP | WS_VISIBLE, 0, 0, size.cx,
+                            size.cy, nullptr, nullptr, wc.hInstance, nullptr);
         const HDC dc = GetDC(window);
         const Figures blit = time_frames(frames, [&] {
             GraphicsOwner screen;
@@ -223,17 +244,22 @@ int run_bench(int frames) {
     }
     for (size_t p = 0; p < sizeof(parts) / sizeof(parts[0]); ++p) {
         std::printf("%-46s", parts[p].what);
-        for (int k = 0; k < 3; ++k) std::printf(" %10.2f", partTimes[p][k]);
+        for (int k = 0; k < 3; ++k)
+            std::printf(" %10.2f", partTimes[p][k]);
         std::printf("\n");
     }
     std::printf("%-46s", "copy of the finished bitmap to the window");
-    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", blitTimes[k]);
+    for (int k = 0; k < 3; ++k)
+        std::printf(" %10.2f", blitTimes[k]);
     std::printf("\n%-46s", "  the same, nearest neighbour, half offset");
-    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", nearestTimes[k]);
+    for (int k = 0; k < 3; ++k)
+        std::printf(" %10.2f", nearestTimes[k]);
     std::printf("\n%-46s", "  the same as an HBITMAP copy and BitBlt");
-    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", gdiTimes[k]);
+    for (int k = 0; k < 3; ++k)
+        std::printf(" %10.2f", gdiTimes[k]);
     std::printf("\n%-46s", "whole frame into a memory bitmap instead");
-    for (int k = 0; k < 3; ++k) std::printf(" %10.2f", memoryTimes[k]);
+    for (int k = 0; k < 3; ++k)
+        std::printf(" %10.2f", memoryTimes[k]);
     std::printf("\n");
     return 0;
 }
