@@ -3,7 +3,8 @@
 #   tools/build.sh build   configure and build everything (native, tools, cross)
 #   tools/build.sh test    build, then run every test: native, fuzzing, under Wine, scenarios
 #   tools/build.sh demo    build, publish a demo release, serve it and install it with setup.exe
-#   tools/build.sh bench   optimised native build, then the benchmarks
+#   tools/build.sh bench   optimised native build, then the benchmarks; then the window's frames
+#   tools/build.sh gallery build, then render every page of the window into PNG files
 # Each first installs what is missing (tools/deps.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -70,10 +71,18 @@ case "${1:-build}" in
     "$root/tools/deps.sh"
     configure_bench
     cmake --build "$out/bench" -j "$jobs"
-    exec "$root/tools/bench.sh" "$out/bench"
+    "$root/tools/bench.sh" "$out/bench"
+    echo
+    build_all
+    echo
+    exec "$root/tools/gallery.sh" "$out" --bench
+    ;;
+  gallery)
+    build_all
+    exec "$root/tools/gallery.sh" "$out"
     ;;
   *)
-    sed -n '2,8p' "$0" >&2
+    sed -n '2,9p' "$0" >&2
     exit 2
     ;;
 esac

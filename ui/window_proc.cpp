@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "app/window_host.h"
+#include "ui/paint.h"
 
 namespace {
 
@@ -10,7 +11,7 @@ void paint(HWND window) {
     HDC dc = BeginPaint(window, &ps);
     RECT client;
     GetClientRect(window, &client);
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    paint_window(dc, client);
     EndPaint(window, &ps);
 }
 
