@@ -1,2 +1,2 @@
-set(ui_PORTABLE)
-set(ui_WINDOWS window_proc.cpp)
+set(ui_PORTABLE input.cpp)
+set(ui_WINDOWS window_proc.cpp commands.cpp)
