@@ -9,6 +9,7 @@
 #include "ui/commands.h"
 #include "ui/control_ids.h"
 #include "ui/input.h"
+#include "ui/paint.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void paint(HWND window) {
     HDC dc = BeginPaint(window, &ps);
     RECT client;
     GetClientRect(window, &client);
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    paint_window(dc, client);
     EndPaint(window, &ps);
 }
 

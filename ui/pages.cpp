@@ -1,0 +1,215 @@
+#include "ui/pages.h"
+
+#include <algorithm>
+
+#include "app/text.h"
+#include "ui/control_ids.h"
+#include "ui/embedded_resources.h"
+#include "ui/theme.h"
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+// Content flows down from `y`; the error block, buttons and footer hang from the bottom edge.
+struct Flow {
+    Surface& s;
+    const Fonts& fonts;
+    const PageState& page;
+    float y = theme::kContentTop;
+
+    float content_width() const { return page.width - 2.0f * theme::kMargin; }
+
+    void paragraph(const std::wstring& text, uint32_t argb) {
+        draw_text(s, text, fonts.body.get(), argb,
+                  {theme::kMargin, y, content_width(), theme::kParagraphHeight}, Align::Near,
+                  Align::Near);
+        y += theme::kParagraphAdvance;
+    }
+
+    void heading(const wchar_t* text) {
+        draw_text(s, text, fonts.heading.get(), theme::kTextPrimary,
+                  {theme::kMargin, y, theme::kHeadingWidth, theme::kHeadingHeight}, Align::Near,
+                  Align::Near);
+    }
+};
+
+void draw_logo(Surface& s) {
+    if (!g_logoImage) return;
+    UINT width = 0, height = 0;
+    s.record(GdipGetImageWidth(g_logoImage, &width));
+    s.record(GdipGetImageHeight(g_logoImage, &height));
+    if (width == 0 || height == 0) return;
+    const float logoWidth = static_cast<float>(width) * theme::kLogoHeight / static_cast<float>(height);
+    draw_image(s, g_logoImage, {theme::kLogoX, theme::kLogoY, logoWidth, theme::kLogoHeight});
+}
+
+void draw_folder_chooser(Flow& f) {
+    f.heading(L"Папка установки");
+    const float boxWidth = f.content_width() - theme::kFolderBoxRightGap;
+    const Box box = {theme::kMargin, f.y + theme::kFolderBoxTop, boxWidth, theme::kFolderBoxHeight};
+    fill_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kWhite);
+    stroke_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kOutline, 1.0f);
+    draw_text(f.s, f.page.installDir, f.fonts.small.get(), theme::kTextSecondary,
+              {theme::kMargin + theme::kFolderTextInset, box.y,
+               boxWidth - 2.0f * theme::kFolderTextInset, theme::kFolderBoxHeight},
+              Align::Near, Align::Centre);
+    draw_button(f.s,
+                {f.page.width - theme::kMargin - theme::kChooseButtonWidth, box.y,
+                 theme::kChooseButtonWidth, theme::kFolderBoxHeight},
+                L"Изменить…", kChooseFolder, Secondary, f.fonts.button.get());
+    f.y += theme::kFolderChooserAdvance;
+}
+
+void draw_ready_page(Flow& f) {
+    const PageState& page = f.page;
+    const bool firstInstall = page.installedVersion.empty();
+    const std::wstring installed = wide_from_utf8(page.installedVersion);
+    f.paragraph(firstInstall ? L"Планировка торгового зала и оборудование из каталога в 3D. "
+                               L"Файлы скачиваются с сайта Кварталис."
+                             : L"Установлена версия " + installed +
+                                   L". Скачаются только изменившиеся файлы — настройки и вход "
+                                   L"сохранятся.",
+                theme::kTextSecondary);
+    if (page.mode != Install) return;
+
+    if (firstInstall) draw_folder_chooser(f);
+    f.heading(L"Что установить");
+    f.y += theme::kComponentsHeadingAdvance;
+    for (int n = 0; n < kComponentCount; ++n) {
+        draw_component_row(f.s, theme::kMargin, f.y, f.content_width(), n, page.rows[n],
+                           f.fonts.heading.get(), f.fonts.small.get());
+        f.y += theme::kRowAdvance;
+    }
+    f.y += theme::kAfterRows;
+    if (firstInstall) {
+        draw_check_box(f.s, theme::kMargin, f.y, L"Ярлык на рабочем столе", page.desktopShortcut,
+                       kDesktopShortcutBox, f.fonts.body.get());
+        f.y += theme::kCheckBoxAdvance;
+    }
+    draw_check_box(f.s, theme::kMargin, f.y, L"Запустить после установки",
+                   page.launchAfterInstall, kLaunchAfterInstallBox, f.fonts.body.get());
+}
+
+void draw_progress_block(Flow& f) {
+    const PageState& page = f.page;
+    const float width = f.content_width();
+    fill_round_rect(f.s, {theme::kMargin, f.y + theme::kTrackTop, width, theme::kTrackHeight},
+                    theme::kTrackRadius, theme::kFillHover);
+    const double fraction = progress_fraction(page.bytesDone, page.bytesTotal);
+    if (fraction > 0.0)
+        fill_round_rect(f.s,
+                        {theme::kMargin, f.y + theme::kTrackTop,
+                         std::max(static_cast<float>(fraction) * width, theme::kMinFillWidth),
+                         theme::kTrackHeight},
+                        theme::kTrackRadius, theme::kProgressFill);
+    const float textY = f.y + theme::kProgressTextTop;
+    draw_text(f.s, progress_size_text(page.bytesDone, page.bytesTotal), f.fonts.small.get(),
+              theme::kTextMuted, {theme::kMargin, textY, width, theme::kProgressTextHeight},
+              Align::Far, Align::Near);
+    draw_text(f.s, page.status, f.fonts.small.get(), theme::kTextSecondary,
+              {theme::kMargin, textY, width - theme::kSizeTextReserve,
+               theme::kProgressTextHeight},
+              Align::Near, Align::Near);
+    f.y += theme::kProgressAdvance;
+}
+
+void draw_content(Flow& f, Page kind) {
+    const PageState& page = f.page;
+    switch (kind) {
+    case Page::UninstallRunning:
+        f.paragraph(page.status, theme::kTextSecondary);
+        return;
+    case Page::UninstallDone:
+        f.paragraph(L"Спасибо, что пользовались планиксом Кварталис.", theme::kTextSecondary);
+        return;
+    case Page::UninstallConfirm:
+        f.paragraph(L"Программа будет удалена из папки " + page.installDir + L".",
+                    theme::kTextSecondary);
+        draw_check_box(f.s, theme::kMargin, f.y + theme::kConfirmBoxTop,
+                       L"Удалить и мои данные: настройки, вход на сайт, кэш моделей",
+                       page.removeUserData, kRemoveUserDataBox, f.fonts.body.get());
+        return;
+    case Page::InstallDone:
+        f.paragraph(L"Версия " + wide_from_utf8(page.installedVersion) + L" установлена в " +
+                        page.installDir + L". Ярлык — в меню «Пуск».",
+                    theme::kTextSecondary);
+        return;
+    case Page::Progress:
+        draw_progress_block(f);
+        return;
+    case Page::Ready:
+        draw_ready_page(f);
+        return;
+    }
+}
+
+void draw_button_row(Surface& s, const Fonts& fonts, const PageState& page) {
+    ButtonSpec buttons[2];
+    const int count =
+        button_row(page.mode, page.state,
+                   primary_label(page.mode, page.state, page.installedVersion, page.remoteVersion),
+                   buttons);
+    float right = page.width - theme::kMargin;
+    const float top = page.height - theme::kButtonRowFromBottom;
+    for (int n = 0; n < count; ++n) {
+        const ButtonSpec& b = buttons[n];
+        draw_button(s, {right - b.width, top, b.width, theme::kButtonHeight}, b.label, b.id,
+                    b.style, fonts.button.get());
+        right -= b.width + theme::kButtonGap;
+    }
+}
+
+} // namespace
+
+PageState read_page_state(float widthDip, float heightDip) {
+    PageState page;
+    page.width = widthDip;
+    page.height = heightDip;
+    page.mode = g_runMode;
+    page.state = g_workerState.load();
+    page.installedVersion = get_installed_version();
+    page.remoteVersion = get_remote_version();
+    page.installDir = g_installDir;
+    page.status = get_status();
+    page.error = get_error();
+    page.bytesDone = g_bytesDone.load();
+    page.bytesTotal = g_bytesTotal.load();
+    // The sizes are valid only once the flag, set after them, reads true.
+    const bool catalogReady = g_catalogReady.load();
+    for (int n = 0; n < kComponentCount; ++n) {
+        ComponentRowState& row = page.rows[n];
+        row.selected = g_componentSelected[n];
+        row.yourCard = suggests_for_this_card(n, g_gpuVendorIds);
+        if (catalogReady) row.sizeText = component_size_text(g_componentDownloadSize[n]);
+    }
+    page.desktopShortcut = g_desktopShortcut.load();
+    page.launchAfterInstall = g_launchAfterInstall.load();
+    page.removeUserData = g_removeUserData.load();
+    return page;
+}
+
+void draw_page(Surface& s, const Fonts& fonts, const PageState& page) {
+    draw_logo(s);
+    draw_text(s, page_title(page.mode, page.state, !page.installedVersion.empty()),
+              fonts.title.get(), theme::kTextPrimary,
+              {theme::kMargin, theme::kTitleY, page.width - 2.0f * theme::kMargin,
+               theme::kTitleHeight},
+              Align::Near, Align::Near);
+
+    const Page kind = choose_page(page.mode, page.state, page.bytesDone, page.bytesTotal);
+    Flow flow{s, fonts, page};
+    draw_content(flow, kind);
+
+    if (shows_error_block(kind, page.state))
+        draw_text(s, page.error, fonts.body.get(), theme::kDanger,
+                  {theme::kMargin, page.height - theme::kErrorFromBottom,
+                   page.width - 2.0f * theme::kMargin, theme::kErrorHeight},
+                  Align::Near, Align::Near);
+    draw_button_row(s, fonts, page);
+    draw_text(s, L"Кварталис", fonts.small.get(), theme::kTextFooter,
+              {theme::kMargin, page.height - theme::kButtonRowFromBottom, theme::kFooterWidth,
+               theme::kButtonHeight},
+              Align::Near, Align::Centre);
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The window's colours (ARGB) and layout numbers (device-independent pixels, DIP). Nothing here
+// is scaled: drawing multiplies by g_uiScale in one place (draw.h).
+#include <cstdint>
+
+namespace theme {
+
+// Colours.
+constexpr uint32_t kWhite = 0xFFFFFFFF; // background, light fills, labels on dark buttons
+constexpr uint32_t kTextPrimary = 0xFF222228;
+constexpr uint32_t kTextSecondary = 0xFF555558;
+constexpr uint32_t kTextMuted = 0xFF8D8D8D;
+constexpr uint32_t kTextFooter = 0xFFB8B8B9;   // also a hovered unchecked box's outline
+constexpr uint32_t kOutline = 0xFFD7D8DA;      // unchecked box, folder box, hovered secondary
+constexpr uint32_t kOutlineLight = 0xFFEBECEF; // secondary button
+constexpr uint32_t kFillHover = 0xFFF3F4F7;    // hovered secondary button; progress track
+constexpr uint32_t kCoreBox = 0xFFE3E4E8;
+constexpr uint32_t kAccent = 0xFF6B4292;
+constexpr uint32_t kAccentHover = 0xFF7D55A6;
+constexpr uint32_t kAccentPressed = 0xFF58337C;
+constexpr uint32_t kAccentShadow = 0x123A1D5E;
+constexpr uint32_t kDanger = 0xFFE5484D; // also the error text
+constexpr uint32_t kDangerHover = 0xFFD94045;
+constexpr uint32_t kDangerPressed = 0xFFC93A3F;
+constexpr uint32_t kProgressFill = 0xFFFFB400;
+
+// Font em sizes.
+constexpr float kTitleEm = 24.0f;
+constexpr float kBodyEm = 14.5f;
+constexpr float kSmallEm = 12.5f;
+constexpr float kButtonEm = 14.0f;
+constexpr float kHeadingEm = 13.0f;
+
+// Page frame.
+constexpr float kMargin = 32.0f;
+constexpr float kLogoX = 32.0f, kLogoY = 26.0f, kLogoHeight = 44.0f;
+constexpr float kTitleY = 92.0f, kTitleHeight = 34.0f;
+constexpr float kContentTop = 134.0f;
+constexpr float kParagraphHeight = 44.0f, kParagraphAdvance = 46.0f;
+constexpr float kErrorFromBottom = 118.0f, kErrorHeight = 44.0f;
+constexpr float kButtonRowFromBottom = 64.0f, kButtonHeight = 40.0f, kButtonGap = 10.0f;
+constexpr float kFooterWidth = 200.0f;
+
+// Buttons.
+constexpr float kButtonRadius = 8.0f;
+constexpr float kShadowRadius = 10.0f;
+constexpr float kShadowInset = 2.0f; // on each side
+constexpr float kShadowDrops[] = {6.0f, 4.0f, 2.0f}; // drawn in this order: darkest near the top
+
+// Check boxes and component rows.
+constexpr float kBoxSize = 18.0f, kBoxRadius = 5.0f;
+constexpr float kTickWidth = 2.0f;
+constexpr float kTickPoints[3][2] = {{4.5f, 9.5f}, {7.8f, 12.8f}, {13.5f, 5.5f}}; // from the box
+constexpr float kLabelOffset = 28.0f; // box and gap before a label
+constexpr float kCheckLabelWidth = 420.0f, kCheckLabelHeight = 22.0f;
+constexpr float kCheckHitWidth = 388.0f, kCheckHitHeight = 24.0f; // the box and most of the label
+constexpr float kRowBoxTop = 2.0f;
+constexpr float kRowTitleHeight = 20.0f, kRowDescriptionTop = 19.0f, kRowDescriptionHeight = 18.0f;
+constexpr float kRowSizeWidth = 80.0f;
+constexpr float kRowHitTop = -2.0f, kRowHitHeight = 40.0f;
+constexpr float kRowAdvance = 44.0f;
+
+// Ready page.
+constexpr float kHeadingWidth = 300.0f, kHeadingHeight = 20.0f;
+constexpr float kFolderBoxTop = 24.0f, kFolderBoxHeight = 36.0f, kFolderBoxRadius = 6.0f;
+constexpr float kFolderTextInset = 12.0f;
+constexpr float kChooseButtonWidth = 108.0f;
+constexpr float kFolderBoxRightGap = kChooseButtonWidth + 10.0f; // button and gap right of it
+constexpr float kFolderChooserAdvance = 78.0f;
+constexpr float kComponentsHeadingAdvance = 28.0f;
+constexpr float kAfterRows = 4.0f;
+constexpr float kCheckBoxAdvance = 30.0f;
+constexpr float kConfirmBoxTop = 4.0f;
+
+// Progress block.
+constexpr float kTrackTop = 8.0f, kTrackHeight = 10.0f, kTrackRadius = 5.0f;
+constexpr float kMinFillWidth = 10.0f; // a started bar is a full pill
+constexpr float kProgressTextTop = 24.0f, kProgressTextHeight = 20.0f;
+constexpr float kSizeTextReserve = 140.0f; // kept free right of the status line
+constexpr float kProgressAdvance = 56.0f;
+
+} // namespace theme
