@@ -17,6 +17,7 @@
 #include "app/worker.h"
 #include "catalogue/components.h"
 #include "catalogue/install_record.h"
+#include "ui/embedded_resources.h"
 
 namespace {
 
@@ -180,12 +181,16 @@ int run_setup(HINSTANCE instance) {
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartupInput input;
     const bool gdiplusStarted = Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) == Gdiplus::Ok;
+    if (gdiplusStarted) load_embedded_resources(instance);
 
     create_main_window(instance);
     if (g_runMode == Update || g_autoMode) start_worker();
     run_message_loop();
 
-    if (gdiplusStarted) Gdiplus::GdiplusShutdown(gdiplus);
+    if (gdiplusStarted) {
+        free_embedded_resources();
+        Gdiplus::GdiplusShutdown(gdiplus);
+    }
     if (SUCCEEDED(com)) CoUninitialize();
     return 0;
 }

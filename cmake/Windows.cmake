@@ -35,8 +35,17 @@ target_include_directories(build_constants PRIVATE ${CMAKE_SOURCE_DIR})
 
 add_executable(setup WIN32 app/main.cpp resources/setup.rc $<TARGET_OBJECTS:build_constants>)
 target_link_libraries(setup PRIVATE setup_windows)
-target_link_options(setup PRIVATE -municode ${PLANNIX_STATIC_RUNTIME})
+# Release builds are stripped: the symbols would be most of the file's size.
+target_link_options(setup PRIVATE -municode ${PLANNIX_STATIC_RUNTIME} $<$<CONFIG:Release>:-s>)
 plannix_warnings(setup)
+# windres reads these files but does not report them as dependencies.
+set(PLANNIX_RESOURCE_FILES setup.manifest setup.ico logo.png fonts/golos-text-400.ttf
+                           fonts/golos-text-600.ttf fonts/golos-text-700.ttf)
+list(TRANSFORM PLANNIX_RESOURCE_FILES PREPEND ${CMAKE_SOURCE_DIR}/resources/)
+set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS "${PLANNIX_RESOURCE_FILES}")
+add_custom_command(TARGET setup POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup> -P ${CMAKE_SOURCE_DIR}/cmake/ReportSize.cmake
+  VERBATIM)
 
 add_subdirectory(tools/demo)
 

@@ -3,6 +3,7 @@
 // (after GdiplusStartup, before the window exists) and freed after the message loop, before
 // GdiplusShutdown. Window thread only.
 #include <windows.h>
+#include <objidl.h> // IStream and PROPID, which gdiplus.h needs and lean windows.h omits
 #include <gdiplus.h>
 
 // Null when it could not be made; drawing then falls back to installed fonts.
