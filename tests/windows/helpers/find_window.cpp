@@ -74,20 +74,23 @@ int wmain(int argc, wchar_t** argv) {
     RECT client = {}, outer = {};
     GetClientRect(window, &client);
     GetWindowRect(window, &outer);
+    POINT origin = {0, 0}; // the client area's top-left corner on the screen
+    ClientToScreen(window, &origin);
     MONITORINFO info = {};
     info.cbSize = sizeof(info);
     GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     const LONG style = GetWindowLongW(window, GWL_STYLE);
-    std::printf("{\"found\": true, \"title\": %s, \"client\": [%ld, %ld], "
-                "\"window\": [%ld, %ld, %ld, %ld], \"work\": [%ld, %ld, %ld, %ld], "
-                "\"style\": %ld, \"visible\": %s, \"image\": %s, \"cmdline\": %s}\n",
-                json_string(title).c_str(), client.right - client.left, client.bottom - client.top,
-                outer.left, outer.top, outer.right, outer.bottom, info.rcWork.left, info.rcWork.top,
-                info.rcWork.right, info.rcWork.bottom, style,
-                IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str(),
-                json_string(process_command_line(pid)).c_str());
+    std::printf(
+        "{\"found\": true, \"title\": %s, \"client\": [%ld, %ld], "
+        "\"window\": [%ld, %ld, %ld, %ld], \"origin\": [%ld, %ld], \"work\": [%ld, %ld, %ld, %ld], "
+        "\"style\": %ld, \"visible\": %s, \"image\": %s, \"cmdline\": %s}\n",
+        json_string(title).c_str(), client.right - client.left, client.bottom - client.top,
+        outer.left, outer.top, outer.right, outer.bottom, origin.x, origin.y, info.rcWork.left,
+        info.rcWork.top, info.rcWork.right, info.rcWork.bottom, style,
+        IsWindowVisible(window) ? "true" : "false", json_string(process_image(pid)).c_str(),
+        json_string(process_command_line(pid)).c_str());
     std::fflush(stdout);
     if (close) {
         for (int i = 0; i < 800 && IsWindow(window); ++i) {
