@@ -300,6 +300,84 @@ TEST(FolderChoice, PlannixIsKeptAnyOtherFolderGetsItsOwnSubFolder) {
             << std::string(c.chosen, c.chosen + wcslen(c.chosen));
 }
 
+// The folder picker, driven from a second thread as a user would: it waits for the dialog
+// that the window thread opens, types a folder into its name box and confirms, or cancels.
+class FolderPicker : public WindowInput {
+  protected:
+    static HWND owned_dialog() {
+        HWND found = nullptr;
+        EnumThreadWindows(
+            GetWindowThreadProcessId(main_window(), nullptr),
+            [](HWND w, LPARAM out) -> BOOL {
+                if (GetWindow(w, GW_OWNER) != main_window() || !IsWindowVisible(w)) return TRUE;
+                *reinterpret_cast<HWND*>(out) = w;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+    static HWND name_box(HWND dialog) {
+        HWND found = nullptr;
+        EnumChildWindows(
+            dialog,
+            [](HWND w, LPARAM out) -> BOOL {
+                wchar_t cls[16] = {};
+                GetClassNameW(w, cls, 16);
+                if (_wcsicmp(cls, L"Edit") != 0 || !IsWindowVisible(w)) return TRUE;
+                *reinterpret_cast<HWND*>(out) = w;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+    // Runs command 3 while the driver answers the dialog with `folder` (empty: cancel);
+    // `beforeAnswer` runs on the driver thread just before it answers.
+    void pick(const std::wstring& folder, void (*beforeAnswer)() = nullptr) {
+        title_.clear();
+        std::thread driver([&] {
+            HWND dialog = nullptr;
+            if (!wait_until([&] { return (dialog = owned_dialog()) != nullptr; })) return;
+            wchar_t title[128] = {};
+            GetWindowTextW(dialog, title, 128);
+            title_ = title;
+            if (beforeAnswer) beforeAnswer();
+            if (!folder.empty()) {
+                SetWindowTextW(name_box(dialog), folder.c_str());
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            }
+            // A cancel, or a second chance when the typed folder was not taken.
+            if (!wait_until([&] { return !IsWindow(dialog); }, 5000))
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        on_command(kChooseFolder);
+        driver.join();
+    }
+    std::wstring title_;
+};
+
+TEST_F(FolderPicker, ChosenFolderBecomesTheInstallFolderByTheFolderRule) {
+    const std::wstring base = temp_folder() + L"ui-input-pick";
+    CreateDirectoryW(base.c_str(), nullptr);
+    for (const wchar_t* name : {L"Apps", L"Plannix"})
+        CreateDirectoryW(join_path(base, name).c_str(), nullptr);
+    g_installDir = L"C:\\before";
+
+    pick(L""); // cancelled: the folder stays
+    EXPECT_EQ(title_, L"Папка для планикса");
+    EXPECT_EQ(g_installDir, L"C:\\before");
+
+    pick(join_path(base, L"Apps"));
+    EXPECT_EQ(g_installDir, join_path(join_path(base, L"Apps"), L"Kvartalis Plannix"));
+
+    pick(join_path(base, L"Plannix"));
+    EXPECT_EQ(g_installDir, join_path(base, L"Plannix"));
+
+    // A run that began while the dialog was open keeps the folder it started with.
+    pick(join_path(base, L"Apps"), [] { g_workerState = Running; });
+    EXPECT_EQ(g_installDir, join_path(base, L"Plannix"));
+    g_workerState = Idle;
+}
+
 // A folder holding the launch probe as plannix.exe, for the commands that start the
 // application.
 class Launching : public WindowInput {
