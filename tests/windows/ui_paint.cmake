@@ -1,0 +1,6 @@
+# The window's pages: layout and pixel tests, the page gallery and the frame benchmark, all
+# rendering the real paint_window under Wine, with Setup's own resources (fonts, logo) linked in.
+set(UI_PAINT_RESOURCES ${CMAKE_SOURCE_DIR}/resources/setup.rc)
+plannix_wine_test(ui_paint_test SOURCES ui_paint_test.cpp ${UI_PAINT_RESOURCES} TIMEOUT 180)
+plannix_wine_helper(ui_gallery helpers/ui_gallery.cpp ${UI_PAINT_RESOURCES}
+                    $<TARGET_OBJECTS:build_constants>)

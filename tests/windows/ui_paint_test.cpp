@@ -1,0 +1,231 @@
+// The pages as the real paint_window draws them under Wine: where every clickable rectangle
+// lands at each scale, and the pixels the eye must see.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "ui/gdiplus_owners.h"
+#include "ui/embedded_resources.h"
+#include "ui/page_rules.h"
+#include "tests/windows/ui_pages.h"
+
+using namespace Gdiplus;
+
+namespace {
+
+class GdiplusSession : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        GdiplusStartupInput input;
+        ASSERT_EQ(GdiplusStartup(&token_, &input, nullptr), Ok);
+        load_embedded_resources(GetModuleHandleW(nullptr));
+    }
+    void TearDown() override {
+        free_embedded_resources();
+        GdiplusShutdown(token_);
+    }
+
+  private:
+    ULONG_PTR token_ = 0;
+};
+::testing::Environment* const gdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
+
+const float kScales[] = {1.0f, 1.5f, 2.0f};
+
+struct Dip {
+    float x, y, w, h;
+    int32_t id;
+};
+
+// Every clickable rectangle of a page in DIP, in drawing order, worked out by hand from the
+// page's layout (content from y 134 down, buttons on H - 64, right-aligned to W - 32).
+struct ExpectedHits {
+    const char* page;
+    std::vector<Dip> hits;
+};
+
+const std::vector<Dip> kFirstInstallReady = {
+    {460, 204, 108, 36, 3},                              // "Изменить…", beside the folder box
+    {32, 328, 536, 40, 101}, {32, 372, 536, 40, 102},   // rows from y 330, 44 apart; the core
+    {32, 416, 536, 40, 103}, {32, 460, 536, 40, 104},   // row at 286 has none
+    {32, 507, 388, 24, 4},   {32, 537, 388, 24, 5},     // check boxes at 510 and 540
+    {408, 596, 160, 40, 1},  {278, 596, 120, 40, 2}};   // H = 660
+
+const ExpectedHits kExpectedHits[] = {
+    {"install-first-idle", kFirstInstallReady},
+    {"install-first-failed-no-progress", kFirstInstallReady},
+    {"install-change-idle-apply", // H = 580: no folder chooser, no desktop box
+     {{32, 250, 536, 40, 101},
+      {32, 294, 536, 40, 102},
+      {32, 338, 536, 40, 103},
+      {32, 382, 536, 40, 104},
+      {32, 429, 388, 24, 5},
+      {408, 516, 160, 40, 1},
+      {278, 516, 120, 40, 2}}},
+    {"install-first-running", {{448, 596, 120, 40, 2}}},
+    {"install-first-failed-progress", {{408, 596, 160, 40, 1}, {278, 596, 120, 40, 2}}},
+    {"install-first-done", {{418, 516, 150, 40, 1}, {288, 516, 120, 40, 2}}},
+    {"update-idle", {{408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
+    {"update-running", {{448, 356, 120, 40, 2}}},
+    {"update-done", {{418, 356, 150, 40, 1}, {288, 356, 120, 40, 2}}},
+    {"uninstall-idle",
+     {{32, 181, 388, 24, 6}, {408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
+    {"uninstall-failed",
+     {{32, 181, 388, 24, 6}, {408, 356, 160, 40, 1}, {278, 356, 120, 40, 2}}},
+    {"uninstall-running", {{448, 356, 120, 40, 2}}},
+    {"uninstall-done", {{428, 356, 140, 40, 1}}},
+};
+
+TEST(PageLayout, EveryPageRegistersItsControlsWhereTheLayoutPlacesThemAtEachScale) {
+    for (const ExpectedHits& expected : kExpectedHits) {
+        for (const float scale : kScales) {
+            const Rendered frame = render_page(find_page(expected.page), scale);
+            ASSERT_EQ(frame.hitRects.size(), expected.hits.size())
+                << expected.page << " at " << scale;
+            for (size_t n = 0; n < expected.hits.size(); ++n) {
+                const Dip& e = expected.hits[n];
+                const HitRect& got = frame.hitRects[n];
+                SCOPED_TRACE(std::string(expected.page) + " at " + std::to_string(scale) +
+                             ", control " + std::to_string(n));
+                EXPECT_EQ(got.id, e.id);
+                EXPECT_NEAR(got.x, e.x * scale, 0.01);
+                EXPECT_NEAR(got.y, e.y * scale, 0.01);
+                EXPECT_NEAR(got.w, e.w * scale, 0.01);
+                EXPECT_NEAR(got.h, e.h * scale, 0.01);
+            }
+        }
+    }
+}
+
+TEST(PageLayout, AFrameAtZeroSizeDrawsNothingAndLeavesNoStaleControls) {
+    render_page(find_page("install-first-idle"), 1.0f);
+    ASSERT_FALSE(g_hitRects.empty());
+    MemoryCanvas canvas(SIZE{1, 1});
+    paint_window(canvas.dc, RECT{0, 0, 0, 0}); // a minimised window
+    EXPECT_TRUE(g_hitRects.empty());
+}
+
+TEST(SizeTexts, TheWindowsRuntimeFormatsTheFiguresLikeTheNativeBuild) {
+    EXPECT_EQ(component_size_text(300000), L"1 МБ");
+    EXPECT_EQ(component_size_text(812 * kMiB + 123456), L"812 МБ");
+    EXPECT_EQ(progress_size_text(210 * kMiB, 525 * kMiB), L"210.0 из 525.0 МБ");
+    EXPECT_EQ(progress_size_text(600 * kMiB + 3 * kMiB / 10, 525 * kMiB), L"600.3 из 525.0 МБ");
+}
+
+// Pixel probes: colours within a small tolerance, sampled where no text or edge falls.
+bool near_colour(uint32_t got, uint32_t argb) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int a = static_cast<int>((got >> shift) & 0xFF);
+        const int b = static_cast<int>((argb >> shift) & 0xFF);
+        if (std::abs(a - b) > 3) return false;
+    }
+    return true;
+}
+
+uint32_t at(const Rendered& frame, float x, float y, float scale) {
+    return frame.rgb(static_cast<int>(x * scale), static_cast<int>(y * scale));
+}
+
+struct Probe {
+    const char* page;
+    const char* what;
+    float x, y; // DIP
+    uint32_t argb;
+};
+
+// Buttons are sampled 8 DIP inside their left edge at mid-height, clear of the centred label.
+const Probe kProbes[] = {
+    {"install-first-idle", "background above the title", 300, 10, 0xFFFFFFFF},
+    {"install-first-idle", "background between the rows and the buttons", 300, 575, 0xFFFFFFFF},
+    {"install-first-idle", "primary button", 416, 616, 0xFF6B4292},
+    {"hover-primary", "primary button, hovered", 416, 616, 0xFF7D55A6},
+    {"pressed-primary-mouse-away", "primary button pressed, mouse elsewhere", 416, 616,
+     0xFF58337C},
+    {"install-first-idle", "secondary button", 286, 616, 0xFFFFFFFF},
+    {"install-first-idle", "secondary button outline", 278.2f, 616, 0xFFEBECEF},
+    {"hover-secondary-choose-folder", "secondary button, hovered", 468, 222, 0xFFF3F4F7},
+    {"uninstall-idle", "danger button", 416, 376, 0xFFE5484D},
+    {"hover-danger", "danger button, hovered", 416, 376, 0xFFD94045},
+    {"pressed-danger", "danger button, pressed", 416, 376, 0xFFC93A3F},
+    {"install-first-idle", "grey core row box, above its tick", 41, 290, 0xFFE3E4E8},
+    {"install-first-idle", "selected optional row box", 41, 334, 0xFF6B4292},
+    {"install-first-idle", "unselected optional row box", 41, 380, 0xFFFFFFFF},
+    {"install-first-idle", "checked desktop-shortcut box", 35, 513, 0xFF6B4292},
+    {"install-first-idle", "unchecked launch box", 41, 549, 0xFFFFFFFF},
+    {"install-first-running", "progress fill at the start", 40, 147, 0xFFFFB400},
+    {"install-first-running", "progress fill at 40 %", 240, 147, 0xFFFFB400},
+    {"install-first-running", "progress track beyond 40 %", 260, 147, 0xFFF3F4F7},
+    {"install-first-running-overfull", "progress clamped full at the end", 560, 147, 0xFFFFB400},
+    {"install-first-running-no-total", "empty track without a total", 40, 147, 0xFFF3F4F7},
+    {"install-first-failed-progress", "progress kept after a failure", 40, 147, 0xFFFFB400},
+};
+
+TEST(PagePixels, ButtonsBoxesAndTheProgressBarShowTheirColoursAtEachScale) {
+    for (const Probe& probe : kProbes) {
+        for (const float scale : kScales) {
+            const Rendered frame = render_page(find_page(probe.page), scale);
+            ASSERT_FALSE(frame.pixels.empty());
+            const uint32_t got = at(frame, probe.x, probe.y, scale);
+            EXPECT_TRUE(near_colour(got, probe.argb))
+                << probe.page << ": " << probe.what << " at " << scale << " is " << std::hex
+                << got << ", expected " << (probe.argb & 0xFFFFFF);
+        }
+    }
+}
+
+TEST(PagePixels, EveryPixelOfEveryPageIsPainted) {
+    for (const PageSetup& page : kPages) {
+        const Rendered frame = render_page(page, 1.5f);
+        size_t unpainted = 0;
+        for (const uint32_t pixel : frame.pixels) unpainted += (pixel & 0xFFFFFF) == 0x00FF00;
+        EXPECT_EQ(unpainted, 0u) << page.name;
+    }
+}
+
+// The count of non-white pixels along a row between two x positions (device pixels).
+int inked(const Rendered& frame, int y, int fromX, int toX) {
+    int count = 0;
+    for (int x = fromX; x < toX; ++x) count += frame.rgb(x, y) != 0xFFFFFF;
+    return count;
+}
+
+TEST(PagePixels, OutlinesStayOnePixelWideWhileBoxesGrowWithTheScale) {
+    for (const float scale : kScales) {
+        const Rendered frame = render_page(find_page("install-first-idle"), scale);
+        const auto px = [&](float dip) { return static_cast<int>(dip * scale); };
+        // The folder box's left edge, at mid-height of the box (204 to 240).
+        EXPECT_EQ(inked(frame, px(222), px(24), px(40)), 1) << "folder box at " << scale;
+        // The unchecked launch box (32, 540): its left outline alone is inked left of the tick
+        // area, and its 18 DIP square spans 18 × scale pixels across the outline.
+        EXPECT_EQ(inked(frame, px(549), px(24), px(40)), 1) << "launch box at " << scale;
+        // The checked desktop box (32, 510) is filled across its width, above its tick.
+        EXPECT_NEAR(inked(frame, px(513), px(24), px(60)), 18 * scale, 1.0)
+            << "desktop box at " << scale;
+    }
+}
+
+TEST(PagePixels, TheTitleBoxHoldsDarkTextOnEveryPage) {
+    for (const PageSetup& page : kPages) {
+        const Rendered frame = render_page(page, 1.0f);
+        int dark = 0;
+        for (int y = 92; y < 126; ++y)
+            for (int x = 32; x < 568; ++x) dark += (frame.rgb(x, y) & 0xFF) < 0x80;
+        EXPECT_GT(dark, 150) << page.name;
+    }
+}
+
+TEST(PagePixels, TheLogoIsDrawnAboveTheTitle) {
+    if (!g_logoImage) GTEST_SKIP() << "no embedded logo in this build";
+    for (const float scale : kScales) {
+        const Rendered frame = render_page(find_page("install-first-idle"), scale);
+        int coloured = 0;
+        for (int y = static_cast<int>(26 * scale); y < static_cast<int>(70 * scale); ++y)
+            for (int x = static_cast<int>(32 * scale); x < static_cast<int>(142 * scale); ++x)
+                coloured += frame.rgb(x, y) != 0xFFFFFF;
+        EXPECT_GT(coloured, static_cast<int>(300 * scale * scale)) << scale;
+    }
+}
+
+} // namespace
