@@ -167,8 +167,14 @@ TEST_F(WindowInput, ClickFiresOnlyWhenPressAndReleaseMeetOnTheSameControl) {
     button_up();
     EXPECT_EQ(g_componentSelected[1], rowBefore);
     EXPECT_EQ(g_workerState.load(), Idle);
+    // A whole click on the row toggles it.
+    move_to(500, 235);
+    button_down();
+    button_up();
+    EXPECT_EQ(g_componentSelected[1], !rowBefore);
 
     // Press, move off (outside the window, with the capture), move back, release: installs.
+    move_to(450, 620);
     button_down();
     move_to(-50, 900);
     EXPECT_EQ(g_hoverId, kNoControl);
