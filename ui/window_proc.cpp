@@ -1,10 +1,26 @@
 #include "ui/window_proc.h"
 
+#include <utility>
+
+#include <windowsx.h>
+
 #include "app/state.h"
 #include "app/window_host.h"
+#include "ui/commands.h"
+#include "ui/control_ids.h"
+#include "ui/input.h"
 #include "ui/paint.h"
 
 namespace {
+
+// Kept between calls, window thread only: an unattended run posts its close once, and the
+// timer notices the moment a run has finished.
+bool g_closeRequested = false;
+WorkerState g_lastSeenState = Idle;
+
+void invalidate(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+}
 
 void paint(HWND window) {
     PAINTSTRUCT ps;
@@ -13,6 +29,47 @@ void paint(HWND window) {
     GetClientRect(window, &client);
     paint_window(dc, client);
     EndPaint(window, &ps);
+}
+
+void on_mouse_move(HWND window, LPARAM lParam) {
+    if (hover_at(static_cast<float>(GET_X_LPARAM(lParam)),
+                 static_cast<float>(GET_Y_LPARAM(lParam))))
+        invalidate(window);
+    SetCursor(LoadCursorW(nullptr, g_hoverId == kNoControl ? IDC_ARROW : IDC_HAND));
+    // Ask for WM_MOUSELEAVE, so the hover ends when the pointer leaves the client area.
+    TRACKMOUSEEVENT track = {};
+    track.cbSize = sizeof(track);
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = window;
+    track.dwHoverTime = 0;
+    TrackMouseEvent(&track);
+}
+
+void on_timer(HWND window) {
+    const WorkerState state = g_workerState.load();
+    // Remembered before anything runs: launching may pump messages and tick again inside.
+    const WorkerState last = std::exchange(g_lastSeenState, state);
+    if (g_autoMode && (state == Done || state == Failed)) {
+        // An unattended run closes itself exactly once and never launches the application.
+        if (!g_closeRequested) {
+            g_closeRequested = true;
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        return;
+    }
+    // A run that started and ended between two ticks is seen going from Idle or Failed
+    // straight to Done; it has finished all the same and launches like a slower one.
+    if (state == Done && last != Done && g_runMode == Install && g_launchAfterInstall.load())
+        on_command(kPrimaryButton);
+    invalidate(window); // the regular repaint that shows the worker's progress
+}
+
+void on_dpi_changed(HWND window, WPARAM wParam, LPARAM lParam) {
+    g_uiScale = static_cast<float>(HIWORD(wParam)) / 96.0f;
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace
@@ -24,13 +81,36 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_ERASEBKGND:
         return 1; // the paint covers every pixel
-    case WM_TIMER:
-        if (wParam == kRepaintTimerId) {
-            const WorkerState state = g_workerState.load();
-            // An unattended run closes itself once its worker has finished.
-            if (g_autoMode && (state == Done || state == Failed))
-                PostMessageW(window, WM_CLOSE, 0, 0);
-            InvalidateRect(window, nullptr, FALSE);
+    case WM_SETCURSOR:
+        // Inside the client area the cursor chosen at the last mouse move stays.
+        if (LOWORD(lParam) == HTCLIENT) return TRUE;
+        break;
+    case WM_MOUSEMOVE:
+        on_mouse_move(window, lParam);
+        return 0;
+    case WM_MOUSELEAVE:
+        g_hoverId = kNoControl;
+        invalidate(window);
+        return 0;
+    case WM_LBUTTONDOWN:
+        press_hovered();
+        // With the capture, hover is tracked outside the window too, and a release anywhere
+        // ends the press.
+        SetCapture(window);
+        invalidate(window);
+        return 0;
+    case WM_LBUTTONUP: {
+        ReleaseCapture();
+        const int32_t id = release_press();
+        if (id != kNoControl) on_command(id);
+        invalidate(window);
+        return 0;
+    }
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN) {
+            on_command(kPrimaryButton);
+        } else if (wParam == VK_ESCAPE && g_workerState.load() != Running) {
+            PostMessageW(window, WM_CLOSE, 0, 0);
         }
         return 0;
     case WM_CLOSE:
@@ -41,17 +121,15 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         }
         DestroyWindow(window);
         return 0;
-    case WM_DPICHANGED: {
-        g_uiScale = static_cast<float>(LOWORD(wParam)) / 96.0f;
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(window, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        return 0;
-    }
     case WM_DESTROY:
         KillTimer(window, kRepaintTimerId);
         PostQuitMessage(0);
+        return 0;
+    case WM_TIMER:
+        on_timer(window);
+        return 0;
+    case WM_DPICHANGED:
+        on_dpi_changed(window, wParam, lParam);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

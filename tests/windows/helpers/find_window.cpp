@@ -74,6 +74,8 @@ int wmain(int argc, wchar_t** argv) {
     RECT client = {}, outer = {};
     GetClientRect(window, &client);
     GetWindowRect(window, &outer);
+    POINT origin = {0, 0}; // the client area's top-left corner on the screen
+    ClientToScreen(window, &origin);
     MONITORINFO info = {};
     info.cbSize = sizeof(info);
     GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
@@ -96,14 +98,16 @@ int wmain(int argc, wchar_t** argv) {
         FreeLibrary(data);
     }
     std::printf("{\"found\": true, \"title\": %s, \"client\": [%ld, %ld], "
-                "\"window\": [%ld, %ld, %ld, %ld], \"work\": [%ld, %ld, %ld, %ld], "
+                "\"window\": [%ld, %ld, %ld, %ld], \"origin\": [%ld, %ld], "
+                "\"work\": [%ld, %ld, %ld, %ld], "
                 "\"style\": %ld, \"exstyle\": %ld, \"class_style\": %lu, \"class_extra\": %lu, "
                 "\"window_extra\": %lu, \"class_background\": %s, \"class_menu\": %s, "
                 "\"class_icon\": %s, \"image_icon_1\": %s, "
                 "\"visible\": %s, \"image\": %s, \"cmdline\": %s}\n",
                 json_string(title).c_str(), client.right - client.left, client.bottom - client.top,
-                outer.left, outer.top, outer.right, outer.bottom, info.rcWork.left, info.rcWork.top,
-                info.rcWork.right, info.rcWork.bottom, style, GetWindowLongW(window, GWL_EXSTYLE),
+                outer.left, outer.top, outer.right, outer.bottom, origin.x, origin.y,
+                info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom, style,
+                GetWindowLongW(window, GWL_EXSTYLE),
                 static_cast<unsigned long>(GetClassLongW(window, GCL_STYLE)),
                 static_cast<unsigned long>(GetClassLongW(window, GCL_CBCLSEXTRA)),
                 static_cast<unsigned long>(GetClassLongW(window, GCL_CBWNDEXTRA)),

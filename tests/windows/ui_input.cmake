@@ -1,0 +1,11 @@
+# The window's input and commands: the real window procedure driven with messages under Wine.
+plannix_wine_helper(launch_probe helpers/launch_probe.cpp)
+plannix_wine_test(ui_input_test SOURCES ui_input_test.cpp TIMEOUT 120)
+add_dependencies(ui_input_test launch_probe)
+
+# Real pointer and keys on the real setup.exe, through the X server (xdotool).
+add_test(NAME scenario.input
+         COMMAND /usr/bin/python3 -m unittest -v test_input
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/scenario)
+set_tests_properties(scenario.input PROPERTIES TIMEOUT 300 ENVIRONMENT
+  "PLANNIX_SETUP_EXE=$<TARGET_FILE:setup>;PLANNIX_FIND_WINDOW=$<TARGET_FILE:find_window>;PLANNIX_ARGV_OF=$<TARGET_FILE:argv_of>;PYTHONDONTWRITEBYTECODE=1")

@@ -1,0 +1,111 @@
+#include "ui/commands.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shobjidl.h>
+
+#include "app/handles.h"
+#include "app/names.h"
+#include "app/paths.h"
+#include "app/state.h"
+#include "app/window_host.h"
+#include "app/worker.h"
+#include "catalogue/components.h"
+#include "ui/control_ids.h"
+
+namespace {
+
+void invalidate() {
+    InvalidateRect(g_mainWindow.load(), nullptr, FALSE);
+}
+
+void toggle(std::atomic<bool>& option) {
+    option.store(!option.load());
+}
+
+// Frees a string the shell allocated.
+struct CoTaskString {
+    PWSTR text = nullptr;
+    CoTaskString() = default;
+    CoTaskString(const CoTaskString&) = delete;
+    CoTaskString& operator=(const CoTaskString&) = delete;
+    ~CoTaskString() { CoTaskMemFree(text); }
+};
+
+} // namespace
+
+void on_command(int32_t id) {
+    const WorkerState state = g_workerState.load();
+    switch (id) {
+    case kPrimaryButton:
+        if (state != Done) {
+            start_worker(); // does nothing while a worker runs
+            break;
+        }
+        if (g_runMode != Uninstall) launch_app();
+        PostMessageW(g_mainWindow.load(), WM_CLOSE, 0, 0);
+        break;
+    case kCancelButton:
+        if (state == Running) {
+            // The window stays; the worker stops between steps with its own message.
+            g_cancelRequested.exchange(true);
+            break;
+        }
+        PostMessageW(g_mainWindow.load(), WM_CLOSE, 0, 0);
+        break;
+    case kChooseFolder:
+        if (state == Idle) choose_install_folder();
+        break;
+    case kDesktopShortcutBox:
+        toggle(g_desktopShortcut);
+        break;
+    case kLaunchAfterInstallBox:
+        toggle(g_launchAfterInstall);
+        break;
+    case kRemoveUserDataBox:
+        toggle(g_removeUserData);
+        break;
+    default:
+        // The selection is what a worker installs: it never changes under a running one.
+        if (id > kComponentRowBase && id < kComponentRowBase + kComponentCount &&
+            (state == Idle || state == Failed)) {
+            bool& selected = g_componentSelected[id - kComponentRowBase];
+            selected = !selected;
+        }
+        break;
+    }
+    invalidate();
+}
+
+void launch_app() {
+    const std::wstring target = join_path(g_installDir, kAppExeName);
+    ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, g_installDir.c_str(), SW_SHOWNORMAL);
+}
+
+std::wstring install_dir_for_choice(const std::wstring& chosen) {
+    const size_t slash = chosen.find_last_of(L"\\/");
+    const std::wstring last = slash == std::wstring::npos ? chosen : chosen.substr(slash + 1);
+    // Case matters: "plannix" is someone else's folder, not ours.
+    if (last == L"Plannix") return chosen;
+    return join_path(chosen, L"Kvartalis Plannix");
+}
+
+void choose_install_folder() {
+    ComPtr<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IFileOpenDialog, dialog.put_void())))
+        return;
+    FILEOPENDIALOGOPTIONS options = 0;
+    if (FAILED(dialog->GetOptions(&options))) options = 0;
+    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+    dialog->SetTitle(L"Папка для планикса");
+    // Cancelled or failed: the folder stays as it was.
+    if (FAILED(dialog->Show(g_mainWindow.load()))) return;
+    ComPtr<IShellItem> item;
+    if (FAILED(dialog->GetResult(item.put()))) return;
+    CoTaskString path;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &path.text)) || !path.text) return;
+    // The dialog ran a nested message loop; the folder must still never change under a worker.
+    if (g_workerState.load() != Idle) return;
+    g_installDir = install_dir_for_choice(path.text);
+}
