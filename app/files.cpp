@@ -25,17 +25,21 @@ bool read_whole_file(const fs::path& path, std::string& out) {
 // Flushed before returning, so that the move that follows never puts a half-written file in
 // place, even across a power cut.
 bool write_file_flushed(const fs::path& path, const std::string& data) {
+    return write_file_flushed(path, data.data(), data.size());
+}
+
+bool write_file_flushed(const fs::path& path, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
 #ifdef _WIN32
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     bool ok = true;
     size_t done = 0;
-    while (ok && done < data.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+    while (ok && done < size) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
         DWORD written = 0;
-        ok =
-            WriteFile(file.get(), data.data() + done, chunk, &written, nullptr) && written == chunk;
+        ok = WriteFile(file.get(), bytes + done, chunk, &written, nullptr) && written == chunk;
         done += written;
     }
     // Flushed data has reached the disk; what closing could still report is already known.
@@ -45,8 +49,8 @@ bool write_file_flushed(const fs::path& path, const std::string& data) {
     if (fd < 0) return false;
     bool ok = true;
     size_t done = 0;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    while (ok && done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         ok = n > 0;
         if (ok) done += static_cast<size_t>(n);

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file reading and the flushed write that a replacing move then puts in place: the one
 // way Setup reads or writes a whole file.
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -10,6 +11,8 @@ bool read_whole_file(const std::filesystem::path& path, std::string& out);
 // Creates or truncates `path`, writes `data` and flushes it to disk before returning, so that a
 // later move of this file over another leaves either the old or the complete new content.
 bool write_file_flushed(const std::filesystem::path& path, const std::string& data);
+// The same for a buffer of any kind (an unpacked file is written straight from its buffer).
+bool write_file_flushed(const std::filesystem::path& path, const void* data, size_t size);
 
 // Renames `from` over `to` within one volume, replacing `to`, and returns only once the
 // rename is on disk (MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).

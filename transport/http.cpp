@@ -27,7 +27,7 @@ bool content_length(HINTERNET request, uint64_t& length) {
 
 // Sends the request and reads the body; every handle it opens is closed when it returns,
 // request first, then connection, then session.
-bool fetch(const std::wstring& path, std::string& body, bool count_progress) {
+bool fetch(const std::wstring& path, std::string& body, bool count_progress, uint64_t max_body) {
     Internet session(WinHttpOpen(L"plannix-setup/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return false;
@@ -54,12 +54,20 @@ bool fetch(const std::wstring& path, std::string& body, bool count_progress) {
     // announced length, when there is one, tells a complete body from a cut one.
     uint64_t announced = 0;
     const bool lengthKnown = content_length(request.get(), announced);
+    // One allocation for the whole body when the caller's bound vouches for the length; an
+    // unbounded or over-long announcement is never trusted with memory.
+    if (lengthKnown && max_body != kNoBodyLimit && announced <= max_body)
+        body.reserve(static_cast<size_t>(announced));
 
     for (;;) {
         if (g_cancelRequested.load()) return false;
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request.get(), &available)) return false;
         if (available == 0) return !lengthKnown || body.size() == announced;
+        // Never read more than one byte past the bound: that byte is enough to refuse the body.
+        // The body is within the bound here (checked after each read), so this cannot wrap.
+        if (max_body != kNoBodyLimit && available > max_body - body.size() + 1)
+            available = static_cast<DWORD>(max_body - body.size() + 1);
         const size_t oldSize = body.size();
         body.resize(oldSize + available);
         DWORD read = 0;
@@ -67,16 +75,18 @@ bool fetch(const std::wstring& path, std::string& body, bool count_progress) {
         body.resize(oldSize + read);
         if (!ok) return false;
         if (count_progress) add_bytes_done(read);
+        if (body.size() > max_body) return false;
     }
 }
 
 } // namespace
 
-bool http_get(const std::wstring& path, std::string& body, bool count_progress) {
+bool http_get(const std::wstring& path, std::string& body, bool count_progress,
+              uint64_t max_body) {
     body.clear();
     bool complete = false;
     try {
-        complete = fetch(path, body, count_progress);
+        complete = fetch(path, body, count_progress, max_body);
     } catch (const std::bad_alloc&) {
         // A body larger than memory fails like any other broken transfer.
     }

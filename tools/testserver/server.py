@@ -81,6 +81,9 @@ def read_faults_file(path):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = 'HTTP/1.1'
+    # TCP_NODELAY, as real web servers set it: on a reused keep-alive connection each small
+    # response would otherwise wait about 40 ms for the client's delayed ACK.
+    disable_nagle_algorithm = True
     server_version = 'plannix-testserver'
     sys_version = ''
     # TCP_NODELAY, as real web servers set it: on a reused keep-alive connection each answer

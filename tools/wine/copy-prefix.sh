@@ -14,3 +14,9 @@ for entry in "$template"/drive_c/*; do
   name=$(basename "$entry")
   if [ "$name" = windows ]; then cp -al "$entry" "$dest/drive_c/"; else cp -a "$entry" "$dest/drive_c/"; fi
 done
+# A new prefix links the user's shell folders (Desktop, Documents, ...) to the host's home:
+# make them folders of this copy, so that no program under test writes a shortcut or a file
+# there.
+for link in "$dest"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done

@@ -1,0 +1,37 @@
+#include "engine/shortcut.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "app/handles.h"
+#include "app/paths.h"
+
+namespace {
+
+constexpr const wchar_t* kShortcutDescription = L"3D-планикс магазина — Кварталис";
+
+// The target's folder without trailing separators.
+std::wstring working_folder(const std::wstring& target) {
+    std::wstring folder = folder_of(target);
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+    return folder;
+}
+
+} // namespace
+
+void create_shortcut(const std::wstring& linkPath, const std::wstring& target) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.put_void())))
+        return;
+    link->SetPath(target.c_str());
+    link->SetWorkingDirectory(working_folder(target).c_str());
+    link->SetIconLocation(target.c_str(), 0);
+    link->SetDescription(kShortcutDescription);
+    ComPtr<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())))
+        file->Save(linkPath.c_str(), TRUE);
+}
