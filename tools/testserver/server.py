@@ -86,9 +86,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
     disable_nagle_algorithm = True
     server_version = 'plannix-testserver'
     sys_version = ''
-    # TCP_NODELAY, as real web servers set it: on a reused keep-alive connection each answer
-    # would otherwise wait for the client's delayed ACK (about 40 ms a request).
-    disable_nagle_algorithm = True
 
     def log_message(self, format, *args):  # the request log replaces the console noise
         pass
