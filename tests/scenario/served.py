@@ -73,8 +73,7 @@ class Server:
     """server.py over a release folder, with a faults file that may change between requests."""
 
     def __init__(self, release_folder, lifetime=600):
-        subprocess.run([str(TESTSERVER / 'make_certs.sh'), str(CERTS)], check=True,
-                       stdout=subprocess.DEVNULL, timeout=120)
+        make_certs()
         self.work = Path(tempfile.mkdtemp(prefix='plannix-served.'))
         self.log = self.work / 'requests.log'
         self.faults = self.work / 'faults'
@@ -134,8 +133,15 @@ class Server:
         return False
 
 
+def make_certs():
+    """The test CA and the server's certificate, made once per build folder."""
+    subprocess.run([str(TESTSERVER / 'make_certs.sh'), str(CERTS)], check=True,
+                   stdout=subprocess.DEVNULL, timeout=120)
+
+
 def trust_test_ca(prefix):
     """Before any Setup runs in the prefix: WinHTTP there then accepts the server."""
+    make_certs()
     if prefix.run(str(ADD_ROOT_CA), 'Z:' + str(CERTS / 'ca.der')) != 0:
         raise RuntimeError('could not add the test CA to the prefix')
 
