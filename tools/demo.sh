@@ -72,7 +72,10 @@ if [ "${2:-}" = "--with-server" ]; then
   echo "-- the install folder $dir:"
   (cd "$unixdir" && find . -type f -printf '%10s  %P\n' | LC_ALL=C sort -k2)
   echo "-- the uninstall entry:"
-  wine reg query "$key" | tr -d '\r' | sed -n 's/^    /   /p'
+  # Exported to a file: the console would show the Cyrillic values as question marks.
+  rm -f "$demo/uninstall-entry.reg"
+  wine reg export "$key" "$(winepath -w "$demo/uninstall-entry.reg")" >/dev/null 2>&1
+  iconv -f UTF-16 -t UTF-8 "$demo/uninstall-entry.reg" | tr -d '\r' | sed -n 's/^"/   "/p'
   echo "-- the setup log's last line:"
   tail -n1 "$logfile"
 
