@@ -170,8 +170,8 @@ void run() {
             set_error(L"Установка отменена.");
             return;
         }
-        set_status(L"Скачивание " + std::to_wstring(i + 1) + L" из " + std::to_wstring(n) +
-                   L": " + wide_from_utf8(file.path));
+        set_status(L"Скачивание " + std::to_wstring(i + 1) + L" из " + std::to_wstring(n) + L": " +
+                   wide_from_utf8(file.path));
         std::vector<uint8_t> content;
         if (!obtain_blob(file, content)) return;
         if (!replace_file(file, content)) return;

@@ -81,8 +81,7 @@ bool fetch(const std::wstring& path, std::string& body, bool count_progress, uin
 
 } // namespace
 
-bool http_get(const std::wstring& path, std::string& body, bool count_progress,
-              uint64_t max_body) {
+bool http_get(const std::wstring& path, std::string& body, bool count_progress, uint64_t max_body) {
     body.clear();
     bool complete = false;
     try {

@@ -1,0 +1,623 @@
+// install_worker end to end: releases made by plannix-release (make_engine_fixture.py) served by
+// the HTTPS test server, whose request log says which blobs a run fetched; the real file system,
+// registry and shell links of the throw-away prefix.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "app/files.h"
+#include "app/handles.h"
+#include "app/known_folders.h"
+#include "app/names.h"
+#include "app/paths.h"
+#include "app/state.h"
+#include "app/text.h"
+#include "app/worker.h"
+#include "catalogue/components.h"
+#include "catalogue/manifest.h"
+#include "engine/setup_log.h"
+#include "transport/hash.h"
+#include "windows/test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Snapshot = std::map<std::wstring, std::string>; // relative path -> bytes ("/" for folders)
+
+std::wstring fixture(const std::string& relative) {
+    return wide_from_utf8(test_file_path("PLANNIX_ENGINE_FIXTURE", relative));
+}
+
+std::string read(const std::wstring& path) {
+    std::string bytes;
+    read_whole_file(path, bytes);
+    return bytes;
+}
+
+void write(const std::wstring& path, const std::string& bytes) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    ASSERT_TRUE(write_file_flushed(path, bytes)) << utf8_from_wide(path);
+}
+
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Makes the served manifest pair that of the named release.
+void serve(const std::string& release) {
+    for (const char* name : {"manifest.json", "manifest.sig"})
+        ASSERT_TRUE(CopyFileW(fixture(release + "/" + name).c_str(),
+                              fixture(std::string("served/plannix/app/") + name).c_str(), FALSE));
+}
+
+// The server reads its faults file on every request.
+void set_faults(const std::string& lines) {
+    write(fixture("faults.txt"), lines);
+}
+
+Manifest release(const std::string& name) {
+    Manifest manifest;
+    EXPECT_TRUE(parse_manifest(read(fixture(name + "/manifest.json")), manifest)) << name;
+    return manifest;
+}
+
+const ManifestFile& entry(const Manifest& manifest, const std::string& path) {
+    for (const ManifestFile& file : manifest.files)
+        if (file.path == path) return file;
+    ADD_FAILURE() << "no " << path;
+    return manifest.files.front();
+}
+
+std::wstring served_blob(const ManifestFile& file) {
+    return fixture("served/plannix/app/blobs/" + file.sha256 + ".lzms");
+}
+
+// The blobs that the server was asked for since the log had `mark` bytes.
+std::multiset<std::string> blob_requests_since(size_t mark) {
+    const std::string log = read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", "")));
+    std::multiset<std::string> hashes;
+    const std::string prefix = "GET /plannix/app/blobs/";
+    for (size_t at = log.find(prefix, mark); at != std::string::npos; at = log.find(prefix, at + 1))
+        hashes.insert(log.substr(at + prefix.size(), 64));
+    return hashes;
+}
+
+size_t log_mark() {
+    return read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", ""))).size();
+}
+
+std::multiset<std::string> hashes_of(const Manifest& manifest, const std::set<std::string>& paths) {
+    std::multiset<std::string> hashes;
+    for (const std::string& path : paths)
+        hashes.insert(entry(manifest, path).sha256);
+    return hashes;
+}
+
+Snapshot snapshot(const std::wstring& dir) {
+    Snapshot files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+        const std::wstring relative = it->path().lexically_relative(dir).generic_wstring();
+        files[relative] = it->is_directory() ? "/" : read(it->path().wstring());
+    }
+    return files;
+}
+
+// What the folder holds after installing `release` with this selection: its files, the
+// folders above them and the record.
+Snapshot expected_folder(const std::string& release, const bool selected[kComponentCount]) {
+    Snapshot files;
+    for (const ManifestFile& file : ::release(release).files) {
+        if (!selected[classify_file(file.path)]) continue;
+        const std::wstring path = wide_from_utf8(file.path);
+        files[path] = read(fixture(release + "src/" + file.path));
+        for (size_t slash = path.find(L'/'); slash != std::wstring::npos;
+             slash = path.find(L'/', slash + 1))
+            files[path.substr(0, slash)] = "/";
+    }
+    files[kRecordFileName] = ""; // its bytes are compared on their own
+    return files;
+}
+
+void expect_folder(const std::wstring& dir, Snapshot expected) {
+    Snapshot actual = snapshot(dir);
+    actual[kRecordFileName].clear();
+    expected[kRecordFileName].clear();
+    for (const auto& [path, bytes] : expected) {
+        const auto it = actual.find(path);
+        if (it == actual.end()) {
+            ADD_FAILURE() << "missing " << utf8_from_wide(path);
+        } else {
+            EXPECT_TRUE(it->second == bytes) << "content of " << utf8_from_wide(path);
+        }
+    }
+    for (const auto& [path, bytes] : actual)
+        EXPECT_TRUE(expected.count(path)) << "left behind " << utf8_from_wide(path);
+}
+
+// install.json as the record's layout has it, written out by hand.
+std::string expected_record(const Manifest& manifest, const bool selected[kComponentCount]) {
+    std::map<std::string, std::string> files;
+    for (const ManifestFile& file : manifest.files)
+        if (selected[classify_file(file.path)]) files[file.path] = file.sha256;
+    std::string components;
+    for (int n = 0; n < kComponentCount; ++n)
+        if (selected[n])
+            components +=
+                std::string(components.empty() ? "" : ",\r\n") + "  \"" + kComponents[n].id + "\"";
+    std::string text = "{\r\n \"components\": [\r\n" + components + "\r\n ],\r\n \"files\": {\r\n";
+    bool first = true;
+    for (const auto& [path, hash] : files) {
+        text += std::string(first ? "" : ",\r\n") + "  \"" + path + "\": \"" + hash + "\"";
+        first = false;
+    }
+    return text +
+           "\r\n },\r\n \"offered\": [\r\n  \"core\",\r\n  \"nvidia\",\r\n  \"amd\",\r\n"
+           "  \"intel\",\r\n  \"vr\"\r\n ],\r\n \"version\": \"" +
+           manifest.version + "\"\r\n}";
+}
+
+std::vector<std::string> log_lines() {
+    std::vector<std::string> lines;
+    const std::string log = read(setup_log_path());
+    for (size_t at = 0; at < log.size();) {
+        const size_t end = log.find("\r\n", at);
+        lines.push_back(log.substr(at, end - at));
+        at = end == std::string::npos ? log.size() : end + 2;
+    }
+    return lines;
+}
+
+std::string last_log_line() {
+    const std::vector<std::string> lines = log_lines();
+    return lines.empty() ? std::string() : lines.back();
+}
+
+const bool kCoreNvidiaAmd[kComponentCount] = {true, true, true, false, false};
+
+// One run as the worker thread would make it, on this thread.
+WorkerState run(RunMode mode, const std::wstring& dir,
+                const bool selected[kComponentCount] = kCoreNvidiaAmd) {
+    g_runMode = mode;
+    g_autoMode = true; // no restart of a stand-in executable after an update
+    g_desktopShortcut = true;
+    g_waitPid = 0;
+    g_installDir = dir;
+    for (int n = 0; n < kComponentCount; ++n)
+        g_componentSelected[n] = selected[n];
+    g_workerState = Running;
+    worker_main();
+    return g_workerState.load();
+}
+
+std::wstring fresh_folder(const std::wstring& name) {
+    const std::wstring dir = L"C:\\engine\\" + name + L"\\Планикс Кварталис";
+    std::error_code ec;
+    fs::remove_all(L"C:\\engine\\" + name, ec);
+    return dir;
+}
+
+uint64_t sum_csize(const Manifest& manifest, const std::set<std::string>& paths) {
+    uint64_t total = 0;
+    for (const std::string& path : paths)
+        total += entry(manifest, path).csize;
+    return total;
+}
+
+std::set<std::string> selected_paths(const Manifest& manifest, const bool selected[]) {
+    std::set<std::string> paths;
+    for (const ManifestFile& file : manifest.files)
+        if (selected[classify_file(file.path)]) paths.insert(file.path);
+    return paths;
+}
+
+std::string success_line(const std::string& version, const std::wstring& dir, size_t files,
+                         uint64_t bytes) {
+    return "установлено " + version + " в " + utf8_from_wide(dir) + ": скачано файлов " +
+           std::to_string(files) + ", " + std::to_string(bytes / 1024) + " КБ";
+}
+
+class Engine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        set_faults("");
+        serve("v1");
+    }
+};
+
+struct Shortcut {
+    std::wstring target, folder, icon, description;
+    int iconIndex = -1;
+};
+
+Shortcut read_shortcut(const std::wstring& path) {
+    Shortcut s;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        ComPtr<IShellLinkW> link;
+        ComPtr<IPersistFile> file;
+        wchar_t text[MAX_PATH] = {};
+        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IShellLinkW, link.put_void())) &&
+            SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())) &&
+            SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) s.target = text;
+            if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) s.folder = text;
+            if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &s.iconIndex))) s.icon = text;
+            if (SUCCEEDED(link->GetDescription(text, MAX_PATH))) s.description = text;
+        }
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return s;
+}
+
+void expect_shortcut(const std::wstring& path, const std::wstring& dir) {
+    const Shortcut s = read_shortcut(path);
+    EXPECT_EQ(s.target, dir + L"\\plannix.exe") << utf8_from_wide(path);
+    EXPECT_EQ(s.folder, dir) << utf8_from_wide(path);
+    EXPECT_EQ(s.icon, dir + L"\\plannix.exe") << utf8_from_wide(path);
+    EXPECT_EQ(s.iconIndex, 0) << utf8_from_wide(path);
+    EXPECT_EQ(s.description, L"3D-планикс магазина — Кварталис") << utf8_from_wide(path);
+}
+
+std::wstring shortcut_in(REFKNOWNFOLDERID folder) {
+    const std::wstring path = known_folder(folder);
+    EXPECT_FALSE(path.empty());
+    return join_path(path, L"Планикс — Кварталис.lnk");
+}
+
+// The eleven values, each with its type and exact bytes. (Wine enumerates values sorted by
+// name, so the order of writing cannot be read back.)
+void expect_uninstall_entry(const std::wstring& dir, const std::string& version,
+                            uint64_t sizeBytes) {
+    struct Value {
+        const wchar_t* name;
+        DWORD type;
+        std::wstring text;
+        DWORD number;
+    };
+    const std::wstring setup = dir + L"\\setup.exe";
+    const Value values[] = {
+        {L"DisplayName", REG_SZ, L"Планикс — Кварталис", 0},
+        {L"DisplayVersion", REG_SZ, wide_from_utf8(version), 0},
+        {L"Publisher", REG_SZ, L"Кварталис", 0},
+        {L"URLInfoAbout", REG_SZ, L"https://plannix.kvartalis.ru/", 0},
+        {L"InstallLocation", REG_SZ, dir, 0},
+        {L"DisplayIcon", REG_SZ, dir + L"\\plannix.exe", 0},
+        {L"UninstallString", REG_SZ, L"\"" + setup + L"\" /uninstall", 0},
+        {L"ModifyPath", REG_SZ, L"\"" + setup + L"\"", 0},
+        {L"EstimatedSize", REG_DWORD, L"", static_cast<DWORD>(sizeBytes / 1024)},
+        {L"NoModify", REG_DWORD, L"", 0},
+        {L"NoRepair", REG_DWORD, L"", 1},
+    };
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER,
+                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                            L"KvartalisPlannix",
+                            0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
+    for (const Value& v : values) {
+        DWORD type = 0;
+        BYTE data[1024] = {};
+        DWORD size = sizeof data;
+        ASSERT_EQ(RegQueryValueExW(key.get(), v.name, nullptr, &type, data, &size), ERROR_SUCCESS)
+            << utf8_from_wide(v.name);
+        EXPECT_EQ(type, v.type) << utf8_from_wide(v.name);
+        if (v.type == REG_SZ) {
+            // With its NUL.
+            EXPECT_EQ(size, (v.text.size() + 1) * sizeof(wchar_t)) << utf8_from_wide(v.name);
+            EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data)), v.text)
+                << utf8_from_wide(v.name);
+        } else {
+            EXPECT_EQ(size, 4u) << utf8_from_wide(v.name);
+            EXPECT_EQ(*reinterpret_cast<const DWORD*>(data), v.number) << utf8_from_wide(v.name);
+        }
+    }
+}
+
+std::string display_version() {
+    wchar_t text[64] = {};
+    DWORD size = sizeof text;
+    RegGetValueW(HKEY_CURRENT_USER,
+                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix",
+                 L"DisplayVersion", RRF_RT_REG_SZ, nullptr, text, &size);
+    return utf8_from_wide(text);
+}
+
+uint64_t installed_size(const Manifest& manifest, const bool selected[]) {
+    uint64_t total = 0;
+    for (const ManifestFile& file : manifest.files)
+        if (selected[classify_file(file.path)]) total += file.size;
+    return total;
+}
+
+TEST_F(Engine, FirstInstallPutsTheSelectionInPlaceAndLaterRunsFetchOnlyWhatIsMissing) {
+    const std::wstring dir = fresh_folder(L"first");
+    const Manifest v1 = release("v1");
+    const std::set<std::string> selected = selected_paths(v1, kCoreNvidiaAmd);
+    ASSERT_FALSE(selected.count("handmodels/left.onnx")); // vr is not chosen
+    DeleteFileW(shortcut_in(FOLDERID_Desktop).c_str());
+
+    size_t mark = log_mark();
+    ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+    EXPECT_EQ(blob_requests_since(mark), hashes_of(v1, selected));
+    expect_folder(dir, expected_folder("v1", kCoreNvidiaAmd));
+    EXPECT_EQ(read(dir + L"\\install.json"), expected_record(v1, kCoreNvidiaAmd));
+    const uint64_t total = sum_csize(v1, selected);
+    EXPECT_EQ(g_bytesTotal.load(), total);
+    EXPECT_EQ(g_bytesDone.load(), total);
+    EXPECT_EQ(last_log_line(), success_line("1.0.0", dir, selected.size(), total));
+    EXPECT_EQ(get_status(), L"Ярлыки…");
+    EXPECT_EQ(get_installed_version(), "1.0.0");
+    EXPECT_EQ(g_targetVersion, "1.0.0");
+    for (int n = 0; n < kComponentCount; ++n)
+        EXPECT_EQ(g_componentInstalled[n].load(), kCoreNvidiaAmd[n]) << n;
+    expect_uninstall_entry(dir, "1.0.0", installed_size(v1, kCoreNvidiaAmd));
+    expect_shortcut(shortcut_in(FOLDERID_Programs), dir);
+    expect_shortcut(shortcut_in(FOLDERID_Desktop), dir);
+
+    // Nothing changed: nothing fetched, and the run still finishes everything else.
+    mark = log_mark();
+    ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+    EXPECT_TRUE(blob_requests_since(mark).empty());
+    EXPECT_EQ(g_bytesTotal.load(), 0u);
+    EXPECT_EQ(last_log_line(), success_line("1.0.0", dir, 0, 0));
+
+    // A file deleted by hand is fetched again; one edited by hand at the same size is not.
+    ASSERT_TRUE(DeleteFileW((dir + L"\\docs/readme.txt").c_str()));
+    std::string scene = read(dir + L"\\data/scene.bin");
+    scene[0] ^= 1;
+    write(dir + L"\\data/scene.bin", scene);
+    mark = log_mark();
+    ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+    EXPECT_EQ(blob_requests_since(mark), hashes_of(v1, {"docs/readme.txt"}));
+    EXPECT_EQ(read(dir + L"\\docs/readme.txt"), read(fixture("v1src/docs/readme.txt")));
+    EXPECT_EQ(read(dir + L"\\data/scene.bin"), scene);
+    write(dir + L"\\data/scene.bin", read(fixture("v1src/data/scene.bin")));
+
+    // Deselecting a component deletes its files and the folder they leave empty.
+    const bool coreNvidia[kComponentCount] = {true, true, false, false, false};
+    mark = log_mark();
+    ASSERT_EQ(run(Install, dir, coreNvidia), Done) << utf8_from_wide(get_error());
+    EXPECT_TRUE(blob_requests_since(mark).empty());
+    expect_folder(dir, expected_folder("v1", coreNvidia));
+    EXPECT_FALSE(exists(dir + L"\\licenses"));
+    EXPECT_EQ(read(dir + L"\\install.json"), expected_record(v1, coreNvidia));
+    EXPECT_FALSE(g_componentInstalled[2].load());
+    expect_uninstall_entry(dir, "1.0.0", installed_size(v1, coreNvidia));
+}
+
+TEST_F(Engine, UpdateFetchesOnlyChangedAndAddedFilesAndPrunesWhatWasRemoved) {
+    const std::wstring dir = fresh_folder(L"update");
+    const Manifest v1 = release("v1");
+    const Manifest v2 = release("v2");
+
+    // A valid cached blob is used without a request; one that does not match is not.
+    const std::wstring cache = dir + L"\\update-cache\\";
+    fs::create_directories(dir + L"\\update-cache");
+    ASSERT_TRUE(exists(cache));
+    const ManifestFile& exe = entry(v1, "plannix.exe");
+    ASSERT_TRUE(CopyFileW(served_blob(exe).c_str(),
+                          (cache + wide_from_utf8(exe.sha256) + L".lzms").c_str(), FALSE));
+    write(cache + wide_from_utf8(entry(v1, "setup.exe").sha256) + L".lzms", "not a blob");
+    size_t mark = log_mark();
+    ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+    std::set<std::string> fetched = selected_paths(v1, kCoreNvidiaAmd);
+    fetched.erase("plannix.exe");
+    EXPECT_EQ(blob_requests_since(mark), hashes_of(v1, fetched));
+    EXPECT_EQ(g_bytesDone.load(), g_bytesTotal.load()); // the cached blob counts as received
+    EXPECT_FALSE(exists(dir + L"\\update-cache"));
+
+    // The user's own file keeps its folder; folders emptied by the update go.
+    write(dir + L"\\old\\mine.txt", "mine");
+    DeleteFileW(shortcut_in(FOLDERID_Desktop).c_str());
+    serve("v2");
+    mark = log_mark();
+    ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+    const std::set<std::string> changed = {"data/scene.bin", "docs/readme.txt", "extras/added.bin"};
+    EXPECT_EQ(blob_requests_since(mark), hashes_of(v2, changed));
+    EXPECT_EQ(g_bytesDone.load(), sum_csize(v2, changed));
+    Snapshot expected = expected_folder("v2", kCoreNvidiaAmd);
+    expected[L"old"] = "/";
+    expected[L"old/mine.txt"] = "mine";
+    expect_folder(dir, expected);
+    EXPECT_EQ(read(dir + L"\\install.json"), expected_record(v2, kCoreNvidiaAmd));
+    EXPECT_EQ(last_log_line(), success_line("2.0.0", dir, 3, sum_csize(v2, changed)));
+    expect_uninstall_entry(dir, "2.0.0", installed_size(v2, kCoreNvidiaAmd));
+    // An update refreshes the Start-menu shortcut but never makes one on the desktop.
+    expect_shortcut(shortcut_in(FOLDERID_Programs), dir);
+    EXPECT_FALSE(exists(shortcut_in(FOLDERID_Desktop)));
+}
+
+// Holds a file open for the life of the object with the given sharing.
+class HeldOpen {
+  public:
+    HeldOpen(const std::wstring& path, DWORD share)
+        : file_(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        EXPECT_TRUE(static_cast<bool>(file_)) << utf8_from_wide(path);
+    }
+
+  private:
+    FileHandle file_;
+};
+
+// Serves other bytes under a blob's name for the life of the object.
+class ServedBlobAs {
+  public:
+    ServedBlobAs(const ManifestFile& file, const std::function<std::string(std::string)>& change)
+        : path_(served_blob(file)), original_(read(path_)) {
+        write(path_, change(original_));
+    }
+    ~ServedBlobAs() { write(path_, original_); }
+
+  private:
+    std::wstring path_;
+    std::string original_;
+};
+
+TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
+    const std::wstring dir = fresh_folder(L"failures");
+    ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+    // A cache folder stays after a failed run.
+    write(dir + L"\\update-cache\\unrelated.lzms", "kept");
+    const Manifest v2 = release("v2");
+    const ManifestFile& scene = entry(v2, "data/scene.bin"); // the first file to fetch
+    const std::wstring scenePath = dir + L"\\data/scene.bin";
+    const std::string sceneBlob = "/plannix/app/blobs/" + scene.sha256 + ".lzms";
+    const std::wstring blocker = L"C:\\engine\\failures\\blocker";
+    write(blocker, "a file where a folder should be");
+
+    struct Case {
+        const char* what;
+        const char* release;
+        std::string faults;
+        std::wstring message;
+        std::function<std::shared_ptr<void>()> arrange; // undone when its result goes
+        std::wstring installDir;
+    };
+    const auto none = [] { return std::shared_ptr<void>(); };
+    std::wstring statusWhileFetching;
+    const Case cases[] = {
+        {"manifest unreachable", "v2", "/plannix/app/manifest.json status=404\n",
+         L"Нет связи с сайтом Кварталис. Проверьте интернет и повторите.", none, dir},
+        {"signature unreachable", "v2", "/plannix/app/manifest.sig status=500\n",
+         L"Нет связи с сайтом Кварталис. Проверьте интернет и повторите.", none, dir},
+        {"bad signature", "tampered", "",
+         L"Файлы на сайте не прошли проверку подписи — установка остановлена.", none, dir},
+        {"malformed manifest", "malformed", "",
+         L"Файлы на сайте не прошли проверку подписи — установка остановлена.", none, dir},
+        {"busy executable", "v2", "", L"Планикс открыт — закройте его и нажмите «Повторить».",
+         [&] { return std::make_shared<HeldOpen>(dir + L"\\plannix.exe", FILE_SHARE_READ); }, dir},
+        {"folder cannot be made", "v2", "", L"Не создать папку " + blocker + L"\\inst", none,
+         blocker + L"\\inst"},
+        {"blob missing", "v2", sceneBlob + " status=404\n",
+         L"Не скачан data/scene.bin — проверьте интернет и повторите.", none, dir},
+        {"blob transfer cut", "v2", sceneBlob + " drop=1000\n",
+         L"Не скачан data/scene.bin — проверьте интернет и повторите.", none, dir},
+        {"blob with a wrong hash", "v2", "",
+         L"Файл data/scene.bin повреждён при загрузке — повторите.",
+         [&] {
+             return std::make_shared<ServedBlobAs>(scene, [](std::string b) {
+                 b[b.size() / 2] ^= 1;
+                 return b;
+             });
+         },
+         dir},
+        // Mended: the body used to grow without bound; the transfer stops past "csize".
+        {"blob longer than announced", "v2", "",
+         L"Файл data/scene.bin повреждён при загрузке — повторите.",
+         [&] {
+             return std::make_shared<ServedBlobAs>(
+                 scene, [](std::string b) { return b + std::string(300000, 'x'); });
+         },
+         dir},
+        {"blob unpacking one byte short", "short", "",
+         L"Файл data/scene.bin повреждён при загрузке — повторите.", none, dir},
+        {"staged file cannot be written", "v2", "", L"Не записать " + scenePath,
+         [&] {
+             fs::create_directory(scenePath + L".new");
+             return std::shared_ptr<void>(
+                 nullptr, [=](void*) { RemoveDirectoryW((scenePath + L".new").c_str()); });
+         },
+         dir},
+        {"file held open at move time", "v2", "",
+         L"Файл занят: " + scenePath + L" — закройте планикс.",
+         [&] { return std::make_shared<HeldOpen>(scenePath, FILE_SHARE_READ); }, dir},
+        {"cancel during a slow blob", "v2", sceneBlob + " slow=512/0.05\n", L"Установка отменена.",
+         [&] {
+             // Cancels once the first piece has been counted, as the window would.
+             g_bytesDone = 0;
+             auto canceller = std::make_shared<std::thread>([&] {
+                 for (int i = 0; i < 20000 && g_bytesDone.load() == 0; ++i)
+                     Sleep(1);
+                 statusWhileFetching = get_status();
+                 g_cancelRequested = true;
+             });
+             return std::shared_ptr<void>(nullptr, [=](void*) { canceller->join(); });
+         },
+         dir},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        set_faults(c.faults);
+        serve(c.release);
+        std::shared_ptr<void> arranged = c.arrange();
+        const Snapshot before = snapshot(dir);
+        const size_t lines = log_lines().size();
+        EXPECT_EQ(run(Update, c.installDir), Failed);
+        const Snapshot after = snapshot(dir);
+        arranged.reset();
+        EXPECT_EQ(get_error(), c.message);
+        EXPECT_EQ(last_log_line(), "ОШИБКА: " + utf8_from_wide(c.message));
+        EXPECT_EQ(log_lines().size(), lines + 1);
+        EXPECT_TRUE(after == before);
+        EXPECT_FALSE(exists(scenePath + L".new")) << "staged file left";
+        EXPECT_EQ(display_version(), "1.0.0");
+        if (std::string(c.what) == "blob longer than announced") {
+            EXPECT_LE(g_bytesDone.load(), scene.csize + 1) << "read past the announced size";
+        }
+    }
+    EXPECT_EQ(statusWhileFetching, L"Скачивание 1 из 3: data/scene.bin");
+
+    // Mended: a record that cannot be written fails the run instead of reporting success.
+    set_faults("");
+    serve("v2");
+    const std::string record = read(dir + L"\\install.json");
+    fs::create_directory(dir + L"\\install.json.tmp");
+    EXPECT_EQ(run(Update, dir), Failed);
+    EXPECT_EQ(get_error(), L"Не записать " + dir + L"\\install.json");
+    EXPECT_EQ(read(dir + L"\\install.json"), record);
+    EXPECT_EQ(display_version(), "1.0.0");
+    RemoveDirectoryW((dir + L"\\install.json.tmp").c_str());
+
+    // After all of them a plain retry completes.
+    ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+    Snapshot expected = expected_folder("v2", kCoreNvidiaAmd);
+    expect_folder(dir, expected);
+}
+
+// Mended: record keys became paths to delete, and record values were read as strings.
+TEST_F(Engine, AHostileRecordNeverReachesOutsideTheInstallFolder) {
+    const std::wstring dir = fresh_folder(L"hostile");
+    ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+    const std::wstring outside = L"C:\\engine\\hostile\\outside.txt";
+    const std::wstring victim = L"C:\\engine\\victim.txt";
+    write(outside, "outside");
+    write(victim, "victim");
+    std::string record = read(dir + L"\\install.json");
+    const std::string hostile =
+        "\"../outside.txt\": \"x\", \"..\\\\outside.txt\": \"x\", \"C:/engine/victim.txt\": "
+        "\"x\", \"/engine/victim.txt\": \"x\", \"\\\\engine\\\\victim.txt\": \"x\", "
+        "\"data/scene.bin\": 42, \"docs/readme.txt\": [\"x\"], ";
+    const size_t files = record.find("\"files\": {") + 10;
+    // The later duplicate keys of the record's own entries win in the parser.
+    record.insert(record.find('}', files), ", " + hostile.substr(0, hostile.size() - 2));
+    write(dir + L"\\install.json", record);
+
+    const size_t mark = log_mark();
+    ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+    EXPECT_EQ(read(outside), "outside");
+    EXPECT_EQ(read(victim), "victim");
+    // Entries whose recorded hash is not even a string are fetched again.
+    EXPECT_EQ(blob_requests_since(mark),
+              hashes_of(release("v1"), {"data/scene.bin", "docs/readme.txt"}));
+    EXPECT_EQ(read(dir + L"\\install.json"), expected_record(release("v1"), kCoreNvidiaAmd));
+}
+
+} // namespace
