@@ -65,19 +65,14 @@ EOF
   cp "$cross/setup.exe" "$work/setup.exe"
   target='C:\bench\Plannix'
 
-  # Runs setup.exe unattended into $target; sets run_s and peak_kb (VmHWM of its process).
+  # Runs setup.exe unattended into $target; sets run_s and peak_kb, the peak VmHWM of Setup's
+  # process.
   run_setup() {
-    local t0 pid kb
+    local t0 pid
     t0=$(now)
     wine "$work/setup.exe" /auto /dir "$target" "$@" &
     pid=$!
-    peak_kb=0
-    while kill -0 "$pid" 2>/dev/null; do
-      # `wine` execs its loader, so the process started here is Setup itself.
-      kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
-      [ -n "$kb" ] && [ "$kb" -gt "$peak_kb" ] && peak_kb=$kb
-      sleep 0.05
-    done
+    peak_kb=$("$root/tools/wine/peak-memory.py" "$pid")
     wait "$pid" || true
     run_s=$(since "$t0")
   }
