@@ -91,8 +91,8 @@ if [ "${2:-}" = "--with-server" ]; then
   else
     export PLANNIX_DEMO_NO_WINDOW=1
   fi
-  # It lingers a second after starting Setup, as an application that closes slowly.
-  timeout 60 wine "$unixdir/plannix.exe" --request-update --linger 1000
+  # It lingers 3 s after starting Setup, as an application that closes slowly: Setup waits.
+  timeout 60 wine "$unixdir/plannix.exe" --request-update --linger 3000
   if ! wait_for_marker "$unixdir/plannix-started.txt" 1.1.0-demo 300; then
     echo "demo: the application was not restarted in version 1.1.0-demo; the log says:" >&2
     tail -n3 "$logfile" >&2

@@ -81,10 +81,10 @@ class UpdateHandshake(Scenario):
         second = self.release.publish('2.0.0')
         changed = [e for e in second['files'] if e['path'] in ('plannix.exe', 'version.txt')]
         mark = self.server.mark()
-        # The application stays two seconds after asking: Setup must wait for it, or it would
-        # find plannix.exe in use and stop.
+        # The application stays 8 s after asking, longer than Setup's hand-over and manifest
+        # fetch take: Setup must wait for it, or it would find plannix.exe in use and stop.
         app = INSTALL_DIR + r'\plannix.exe'
-        self.assertEqual(self.prefix.run(app, '--request-update', '--linger', '2000'), 0)
+        self.assertEqual(self.prefix.run(app, '--request-update', '--linger', '8000'), 0)
         self.assertTrue(wait_until(lambda: self.markers()[-1:] and
                                    self.markers()[-1].startswith('2.0.0\t'), 120),
                         (self.markers(), self.prefix.log_lines()))

@@ -112,9 +112,20 @@ bool headless() {
     return n > 0 && n < 8 && std::wstring(value) == L"1";
 }
 
+// Windows keeps a running program's file from being written or replaced; Wine does not, so the
+// stand-in holds its own file open the same way for as long as it runs.
+HANDLE hold_own_image() {
+    wchar_t path[MAX_PATH * 2] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const HANDLE image = hold_own_image();
     const std::wstring folder = own_folder();
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -133,5 +144,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                         L"Планикс — Кварталис", MB_OK | MB_ICONINFORMATION);
     }
     LocalFree(argv);
+    if (image != INVALID_HANDLE_VALUE) CloseHandle(image);
     return result;
 }
