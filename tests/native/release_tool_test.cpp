@@ -431,8 +431,8 @@ TEST_F(ReleaseTool, PackWarnsOfAMissingApplicationOrSetupAtTheTopButStillPacks) 
         EXPECT_EQ(packed.status, 0) << label << packed.output;
         EXPECT_TRUE(fs::exists(release.manifest())) << label;
         for (const char* program : {"plannix.exe", "setup.exe"}) {
-            const bool warned = packed.output.find(std::string("warning: no ") + program) !=
-                                std::string::npos;
+            const bool warned =
+                packed.output.find(std::string("warning: no ") + program) != std::string::npos;
             const bool expected =
                 std::find(c.warned.begin(), c.warned.end(), program) != c.warned.end();
             EXPECT_EQ(warned, expected) << label << " " << program << "\n" << packed.output;

@@ -46,12 +46,11 @@ std::string to_utf8(const std::wstring& text) {
 
 std::wstring from_utf8(const std::string& text) {
     if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            n);
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
 
@@ -137,11 +136,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         const std::wstring version = read_version(folder);
         append_marker(folder, version);
         if (!headless())
-            MessageBoxW(nullptr,
-                        (L"Демонстрационная сборка Планикса, версия " + version +
-                         L". Её установил Setup.")
-                            .c_str(),
-                        L"Планикс — Кварталис", MB_OK | MB_ICONINFORMATION);
+            MessageBoxW(
+                nullptr,
+                (L"Демонстрационная сборка Планикса, версия " + version + L". Её установил Setup.")
+                    .c_str(),
+                L"Планикс — Кварталис", MB_OK | MB_ICONINFORMATION);
     }
     LocalFree(argv);
     if (image != INVALID_HANDLE_VALUE) CloseHandle(image);
