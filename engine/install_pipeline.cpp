@@ -88,13 +88,13 @@ void create_shortcuts() {
 }
 
 void run() {
-    // 1
+    // A fresh start: no cancel, no progress.
     g_cancelRequested.exchange(false);
     g_bytesDone.exchange(0);
     g_bytesTotal.exchange(0);
     set_status(L"Получаем сведения о версии…");
 
-    // 2, 3
+    // The manifest, accepted only with its signature over the exact bytes received.
     Manifest manifest;
     {
         std::string manifestText;
@@ -120,23 +120,21 @@ void run() {
         }
     }
 
-    // 4
     g_targetVersion = manifest.version;
 
-    // 5
+    // An update waits for the application that asked for it to end.
     if (g_waitPid != 0) {
         set_status(L"Ждём закрытия планикса…");
         wait_for_process(g_waitPid);
     }
 
-    // 6
+    // Nothing is downloaded while the application still runs.
     const std::wstring exe = join_path(g_installDir, kAppExeName);
     if (GetFileAttributesW(exe.c_str()) != INVALID_FILE_ATTRIBUTES && is_file_busy(exe)) {
         set_error(L"Планикс открыт — закройте его и нажмите «Повторить».");
         return;
     }
 
-    // 7
     {
         bool created = false;
         try {
@@ -151,18 +149,17 @@ void run() {
         }
     }
 
-    // 8: any trouble reading the record means no baseline: everything selected is fetched.
+    // Any trouble reading the record means no baseline: everything selected is fetched.
     nlohmann::json installed = nlohmann::json::object();
     try {
         installed = read_install_record_files(g_installDir);
     } catch (const std::exception&) {
     }
 
-    // 9, 10
     const Plan plan = plan_run(manifest, installed);
     g_bytesTotal.exchange(plan.downloadTotal);
 
-    // 11
+    // One file at a time, in manifest order; a cancel takes effect between files.
     const size_t n = plan.todo.size();
     for (size_t i = 0; i < n; ++i) {
         const ManifestFile& file = *plan.todo[i];
@@ -178,22 +175,20 @@ void run() {
         installed[file.path] = file.sha256;
     }
 
-    // 12, 13
     remove_obsolete_files(installed, manifest);
     delete_blob_cache();
 
-    // 14: a run whose record is not written must not report success: the next update or the
+    // A run whose record is not written must not report success: the next update or the
     // removal would not know the files it put there.
     if (!write_install_record(g_installDir, manifest, g_componentSelected)) {
         set_error(L"Не записать " + join_path(g_installDir, kRecordFileName));
         return;
     }
 
-    // 15
     for (int c = 0; c < kComponentCount; ++c)
         g_componentInstalled[c].store(g_componentSelected[c]);
 
-    // 16, 17: failures here leave a usable installation and are not reported.
+    // Failures here leave a usable installation and are not reported.
     set_status(L"Ярлыки…");
     try {
         create_shortcuts();
@@ -204,14 +199,14 @@ void run() {
     } catch (const std::exception&) {
     }
 
-    // 18, 19, 20
     set_installed_version(manifest.version);
     append_log(L"установлено " + wide_from_utf8(manifest.version) + L" в " + g_installDir +
                L": скачано файлов " + std::to_wstring(n) + L", " +
                std::to_wstring(g_bytesDone.load() / 1024) + L" КБ");
     g_workerState.exchange(Done);
 
-    // 21: after a fresh install the window starts the application.
+    // After an update the application comes back by itself; after an install the window
+    // offers to start it.
     if (g_runMode == Update && !g_autoMode) restart_app_and_close();
 }
 

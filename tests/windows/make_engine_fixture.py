@@ -12,6 +12,7 @@ OUTDIR/<name>/manifest.json, manifest.sig for each name:
   tampered   v2's text with one byte changed, v2's signature
   malformed  v2's text cut in half, validly signed
   short      v2 with data/scene.bin's "size" one more than its blob unpacks to, validly signed
+  huge       the same with a "size" of 2^62, more than any memory
 OUTDIR/v1src, OUTDIR/v2src: the files of v1 and v2.
 """
 import argparse
@@ -108,11 +109,12 @@ def main():
     shutil.copyfile(os.path.join(a.out, 'v2', 'manifest.sig'),
                     os.path.join(a.out, 'tampered', 'manifest.sig'))
     signed(a.out, 'malformed', a.key, v2[:len(v2) // 2])
-    doc = json.loads(v2)
-    for entry in doc['files']:
-        if entry['path'] == 'data/scene.bin':
-            entry['size'] += 1
-    signed(a.out, 'short', a.key, json.dumps(doc, indent=1).encode())
+    for name, size in (('short', lambda s: s + 1), ('huge', lambda s: 1 << 62)):
+        doc = json.loads(v2)
+        for entry in doc['files']:
+            if entry['path'] == 'data/scene.bin':
+                entry['size'] = size(entry['size'])
+        signed(a.out, name, a.key, json.dumps(doc, indent=1).encode())
     open(os.path.join(a.out, 'stamp'), 'w').close()
 
 

@@ -123,6 +123,26 @@ TEST_F(Http, BodyCutShortByAPlainCloseOrAResetFails) {
     }
 }
 
+// A body may not outgrow what the caller allows (a blob's signed size): the transfer stops one
+// byte past the bound, and a body within it is allocated once from Content-Length.
+TEST_F(Http, BoundedBodyStopsOneBytePastTheBoundAndIsAllocatedOnce) {
+    const size_t full = served("body.bin").size();
+    std::string body;
+    EXPECT_FALSE(http_get(L"/plannix/app/body.bin", body, true, full - 1));
+    EXPECT_EQ(body.size(), full);
+    EXPECT_EQ(g_bytesDone.load(), full);
+    EXPECT_FALSE(http_get(L"/plannix/app/body.bin", body, false, 1000));
+    EXPECT_EQ(body.size(), 1001u);
+
+    // Served in small pieces, so a body that was not reserved would grow in steps (from an odd
+    // capacity, so that doubling cannot land on the exact size).
+    const size_t slow = served("slow.bin").size();
+    std::string exact(1000, 'x');
+    ASSERT_TRUE(http_get(L"/plannix/app/slow.bin", exact, false, slow));
+    EXPECT_EQ(exact.size(), slow);
+    EXPECT_EQ(exact.capacity(), slow) << "the body grew in steps";
+}
+
 // Status of a GET that skips the certificate checks, or 0 when the server cannot be reached.
 DWORD status_ignoring_certificate(const wchar_t* path) {
     DWORD status = 0;
