@@ -71,7 +71,16 @@ case "${1:-build}" in
     "$root/tools/deps.sh"
     configure_bench
     cmake --build "$out/bench" -j "$jobs"
-    "$root/tools/bench.sh" "$out/bench"
+    # setup.exe for the install benchmark: trusts a key of the bench build's own.
+    [ -f "$out/bench/keys/public.txt" ] ||
+      "$out/bench/tools/release/plannix-release" keygen "$out/bench/keys" >/dev/null
+    [ -f "$out/bench-cross/build.ninja" ] || cmake -S . -B "$out/bench-cross" -G Ninja \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
+      -DPLANNIX_PUBLIC_KEY="$out/bench/keys/public.txt" -DPLANNIX_HOST=localhost \
+      -DPLANNIX_RELEASE_TOOL="$out/bench/tools/release/plannix-release" \
+      -DPLANNIX_PORT="${PLANNIX_TEST_PORT:-8443}"
+    cmake --build "$out/bench-cross" -j "$jobs" --target setup add_root_ca
+    "$root/tools/bench.sh" "$out/bench" "$out/bench-cross"
     echo
     build_all
     echo

@@ -1,6 +1,7 @@
 // plannix-release keygen, pack and verify, run as the real program over real folders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -425,6 +426,38 @@ TEST_F(ReleaseTool, PackRefusesAnEmptyFolderAndABadKey) {
     EXPECT_NE(
         run_tool("pack --version 1 " + quoted(dir / "src") + " " + quoted(dir / "release")).status,
         0);
+}
+
+TEST_F(ReleaseTool, PackWarnsOfAMissingApplicationOrSetupAtTheTopButStillPacks) {
+    struct Case {
+        std::vector<std::string> top; // programs placed at the top of the folder
+        std::vector<std::string> warned;
+    };
+    const Case cases[] = {
+        {{"plannix.exe", "setup.exe"}, {}},
+        {{"plannix.exe"}, {"setup.exe"}},
+        {{"setup.exe"}, {"plannix.exe"}},
+        {{}, {"plannix.exe", "setup.exe"}},
+    };
+    for (const Case& c : cases) {
+        const std::string label = ::testing::PrintToString(c.top);
+        fs::remove_all(dir / "src");
+        fs::remove_all(dir / "release");
+        spit(dir / "src" / "data" / "setup.exe", "not at the top");
+        spit(dir / "src" / "bin" / "plannix.exe", "not at the top");
+        for (const std::string& program : c.top)
+            spit(dir / "src" / program, "MZ");
+        const ToolRun packed = pack();
+        EXPECT_EQ(packed.status, 0) << label << packed.output;
+        EXPECT_TRUE(fs::exists(release.manifest())) << label;
+        for (const char* program : {"plannix.exe", "setup.exe"}) {
+            const bool warned =
+                packed.output.find(std::string("warning: no ") + program) != std::string::npos;
+            const bool expected =
+                std::find(c.warned.begin(), c.warned.end(), program) != c.warned.end();
+            EXPECT_EQ(warned, expected) << label << " " << program << "\n" << packed.output;
+        }
+    }
 }
 
 TEST(ReleaseCrypto, StrictBase64) {

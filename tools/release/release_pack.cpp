@@ -286,6 +286,22 @@ void print_component_sizes(const std::vector<PackedFile>& files) {
                     static_cast<unsigned long long>(installed[n]), megabytes(download[n]).c_str());
 }
 
+// Setup starts "plannix.exe" from the install folder after an update, and the uninstall entry
+// calls "setup.exe" there; a release without them installs, but leaves those calls pointing at
+// nothing. A warning, not a refusal: test releases may leave them out on purpose.
+void warn_missing_programs(const std::vector<PackedFile>& files, const std::string& exe) {
+    const auto has = [&](const std::string& path) {
+        return std::any_of(files.begin(), files.end(),
+                           [&](const PackedFile& f) { return f.path == path; });
+    };
+    for (const char* program : {"plannix.exe", "setup.exe"})
+        if (!has(program))
+            std::fprintf(stderr, "pack: warning: no %s at the top of the folder\n", program);
+    if (!exe.empty() && exe != "plannix.exe" && !has(exe))
+        std::fprintf(stderr, "pack: warning: the executable %s is not among the files\n",
+                     exe.c_str());
+}
+
 int pack_usage() {
     std::fprintf(stderr, "usage: plannix-release pack --key PRIVATE.pem --version V [--date D] "
                          "[--exe NAME] SOURCE_DIR RELEASE_DIR\n");
@@ -316,11 +332,7 @@ int run_pack(int argc, char** argv) {
     }
     std::vector<PackedFile> files;
     if (!collect_files(source, files)) return 1;
-    const std::string exe = args.options.count("--exe") ? args.options["--exe"] : "plannix.exe";
-    if (std::none_of(files.begin(), files.end(),
-                     [&](const PackedFile& f) { return f.path == exe; }))
-        std::fprintf(stderr, "pack: warning: the executable %s is not among the files\n",
-                     exe.c_str());
+    warn_missing_programs(files, args.options.count("--exe") ? args.options["--exe"] : "");
 
     std::error_code ec;
     fs::create_directories(appDir / "blobs", ec);

@@ -1,0 +1,177 @@
+"""The update handshake with the stand-in application, and runs killed half-way, on the real
+setup.exe under Wine against signed releases served on localhost."""
+import os
+import time
+import unittest
+
+from harness import UNINSTALL_KEY, Prefix
+from served import Release, Server, folder_matches, sha256, trust_test_ca
+
+INSTALL_DIR = r'C:\Apps\Plannix'
+MARKER = 'plannix-started.txt'
+
+
+def wait_until(condition, timeout):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return True
+        time.sleep(0.1)
+    return False
+
+
+class Scenario(unittest.TestCase):
+    """One prefix trusting the test CA, one release and its server per test."""
+
+    def setUp(self):
+        self.prefix = Prefix()
+        self.addCleanup(self.prefix.close)
+        # The restarted stand-in writes its marker and ends instead of showing a message box.
+        self.prefix.env['PLANNIX_DEMO_NO_WINDOW'] = '1'
+        trust_test_ca(self.prefix)
+        self.release = Release(self.prefix.path / 'publisher')
+        self.folder = self.prefix.unix(INSTALL_DIR)
+        self.setup_exe = self.prefix.place_setup(r'C:\Downloads')
+
+    def serve(self):
+        self.server = Server(self.release.folder)
+        self.addCleanup(self.server.close)
+
+    def install(self, *args, timeout=120):
+        """An unattended run of the downloaded setup.exe into INSTALL_DIR, to its end."""
+        return self.prefix.run(self.setup_exe, '/auto', '/dir', INSTALL_DIR, *args,
+                               timeout=timeout)
+
+    def start_install(self):
+        return self.prefix.start(self.setup_exe, '/auto', '/dir', INSTALL_DIR)
+
+    def kill_setup(self, process):
+        """Ends Setup at once, as a crash or a power cut would, without letting it clean up."""
+        self.prefix.run('taskkill', '/F', '/IM', 'setup.exe', timeout=30)
+        process.wait(timeout=30)
+        self.assertTrue(self.prefix.wait_no_window(), 'Setup is still running')
+
+    def registry_value(self, name):
+        out = self.prefix.wine_output('reg', 'query', UNINSTALL_KEY, '/v', name)
+        for line in out.splitlines():
+            parts = line.split(None, 2)
+            if len(parts) == 3 and parts[0] == name:
+                return parts[2].strip()
+        return None
+
+    def markers(self):
+        marker = self.folder / MARKER
+        return marker.read_text(encoding='utf-8').splitlines() if marker.exists() else []
+
+    def success_line(self, version, files, kb):
+        return 'установлено %s в %s: скачано файлов %d, %d КБ' % (version, INSTALL_DIR, files, kb)
+
+
+class UpdateHandshake(Scenario):
+    def test_the_application_asks_setup_waits_replaces_and_restarts_it_but_not_with_auto(self):
+        self.release.write('data/scene.bin', b'shelf ' * 4000)
+        self.release.write('readme.txt', 'Планикс\r\n')
+        first = self.release.publish('1.0.0')
+        self.serve()
+        self.assertEqual(self.install(), 0)
+        self.assertEqual(folder_matches(self.folder, first), [])
+
+        # Version 2 changes the application itself and its version file.
+        self.release.change_application('2.0.0')
+        second = self.release.publish('2.0.0')
+        changed = [e for e in second['files'] if e['path'] in ('plannix.exe', 'version.txt')]
+        mark = self.server.mark()
+        # The application stays 8 s after asking, longer than Setup's hand-over and manifest
+        # fetch take: Setup must wait for it, or it would find plannix.exe in use and stop.
+        app = INSTALL_DIR + r'\plannix.exe'
+        self.assertEqual(self.prefix.run(app, '--request-update', '--linger', '8000'), 0)
+        self.assertTrue(wait_until(lambda: self.markers()[-1:] and
+                                   self.markers()[-1].startswith('2.0.0\t'), 120),
+                        (self.markers(), self.prefix.log_lines()))
+        self.assertTrue(self.prefix.wait_no_window(30), 'the window did not close by itself')
+        self.assertEqual(len(self.markers()), 1, self.markers())
+        restarted = self.prefix.argv_of(self.markers()[-1].split('\t', 1)[1])
+        self.assertEqual(len(restarted), 1, restarted)  # started with no arguments
+        self.assertTrue(restarted[0].lower().endswith(r'\apps\plannix\plannix.exe'), restarted)
+        self.assertEqual(self.server.blobs_fetched(mark),
+                         sorted(self.release.blob_url(e) for e in changed))
+        kb = sum(e['csize'] for e in changed) // 1024
+        self.assertEqual(self.prefix.log_lines()[-1], self.success_line('2.0.0', 2, kb))
+        self.assertEqual(folder_matches(self.folder, second, ('install.json', MARKER)), [])
+        self.assertEqual(self.registry_value('DisplayVersion'), '2.0.0')
+
+        # With "/auto" passed on, the same handshake updates without starting the application.
+        self.release.write('readme.txt', 'Планикс 3\r\n')
+        third = self.release.publish('3.0.0')
+        lines = len(self.prefix.log_lines())
+        self.assertEqual(self.prefix.run(app, '--request-update', '/auto'), 0)
+        self.assertTrue(wait_until(lambda: len(self.prefix.log_lines()) > lines, 120))
+        self.assertTrue(self.prefix.wait_no_window(30))
+        time.sleep(2)  # a restart would have written its marker by now
+        self.assertEqual(self.prefix.log_lines()[-1][:len('установлено 3.0.0 ')],
+                         'установлено 3.0.0 ')
+        self.assertEqual(len(self.markers()), 1, self.markers())
+        self.assertEqual(folder_matches(self.folder, third, ('install.json', MARKER)), [])
+        self.assertEqual(self.registry_value('DisplayVersion'), '3.0.0')
+
+
+class InterruptedRun(Scenario):
+    def test_setup_killed_during_a_download_leaves_no_record_and_the_next_run_completes(self):
+        self.release.write('big.bin', os.urandom(1 << 20))  # incompressible: a 1 MiB blob
+        for n in range(10):
+            self.release.write('data/part%02d.txt' % n, ('part %d\n' % n) * 300)
+        manifest = self.release.publish('1.0.0')
+        big = next(e for e in manifest['files'] if e['path'] == 'big.bin')
+        self.serve()
+        self.server.set_faults({self.release.blob_url(big): 'slow=16384/0.2'})  # about 13 s
+        setup = self.start_install()
+        self.assertTrue(self.server.wait_for_request(self.release.blob_url(big)))
+        time.sleep(1)
+        self.kill_setup(setup)
+        self.assertFalse((self.folder / 'install.json').exists())
+        self.assertIsNone(self.registry_value('DisplayVersion'))
+
+        self.server.set_faults({})
+        self.assertEqual(self.install(), 0)
+        self.assertEqual(folder_matches(self.folder, manifest), [])
+        self.assertEqual(self.prefix.log_lines()[-1][:len('установлено 1.0.0 ')],
+                         'установлено 1.0.0 ')
+
+    def test_setup_killed_between_replacements_is_completed_by_the_next_run(self):
+        count = 60
+        paths = ['files/f%02d.txt' % n for n in range(count)]
+        for path in paths:
+            self.release.write(path, ('old %s\n' % path) * 40)
+        self.release.publish('1.0.0')
+        self.serve()
+        self.assertEqual(self.install(), 0)
+        record = (self.folder / 'install.json').read_bytes()
+
+        for path in paths:
+            self.release.write(path, ('new %s\n' % path) * 40)
+        manifest = self.release.publish('2.0.0')
+        new_hashes = {e['path']: e['sha256'] for e in manifest['files']}
+        last = next(e for e in manifest['files'] if e['path'] == paths[-1])
+        # The last blob crawls, so the run cannot end before it is killed.
+        self.server.set_faults({self.release.blob_url(last): 'slow=8/0.5'})
+
+        def replaced():
+            return sum(1 for p in paths if (self.folder / p).is_file() and
+                       sha256((self.folder / p).read_bytes()) == new_hashes[p])
+
+        setup = self.start_install()
+        self.assertTrue(wait_until(lambda: replaced() >= count // 3, 120))
+        self.kill_setup(setup)
+        done = replaced()
+        self.assertTrue(count // 3 <= done < count, done)
+        self.assertEqual((self.folder / 'install.json').read_bytes(), record)
+
+        self.server.set_faults({})
+        self.assertEqual(self.install(), 0)
+        self.assertEqual(folder_matches(self.folder, manifest), [])
+        self.assertEqual(self.prefix.log_lines()[-1][:len('установлено 2.0.0 ')],
+                         'установлено 2.0.0 ')
+
+
+if __name__ == '__main__':
+    unittest.main()
