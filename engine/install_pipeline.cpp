@@ -139,8 +139,11 @@ void run() {
         bool created = false;
         try {
             std::error_code ec;
-            fs::create_directories(fs::path(g_installDir), ec);
-            created = !g_installDir.empty() && !ec && fs::is_directory(fs::path(g_installDir), ec);
+            if (is_absolute_folder(g_installDir))
+                fs::create_directories(fs::path(g_installDir), ec);
+            // A relative folder would be made wherever the current folder happens to be.
+            created = is_absolute_folder(g_installDir) && !ec &&
+                      fs::is_directory(fs::path(g_installDir), ec);
         } catch (const std::exception&) {
         }
         if (!created) {

@@ -1,8 +1,8 @@
 #include "engine/obsolete_files.h"
 
-#include <filesystem>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <windows.h>
 
@@ -14,47 +14,47 @@
 #include "catalogue/components.h"
 #include "catalogue/manifest.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-bool is_separator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-// Both as paths: separators alike, trailing ones dropped, letter case ignored.
-bool same_path(std::wstring a, std::wstring b) {
-    for (std::wstring* s : {&a, &b}) {
-        for (wchar_t& c : *s)
-            if (c == L'/') c = L'\\';
-        while (!s->empty() && s->back() == L'\\')
-            s->pop_back();
+// The names of a record key, without empty ones and ".".
+std::vector<std::wstring> parts_of(const std::wstring& relative) {
+    std::vector<std::wstring> parts;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find_first_of(L"\\/", start);
+        if (end == std::wstring::npos) end = relative.size();
+        std::wstring part = relative.substr(start, end - start);
+        if (!part.empty() && part != L".") parts.push_back(std::move(part));
+        start = end + 1;
     }
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// An error while asking counts as not empty, so the climb stops.
-bool is_empty_folder(const std::wstring& path) {
-    std::error_code ec;
-    const bool empty = fs::is_directory(path, ec) && !ec && fs::is_empty(path, ec);
-    return empty && !ec;
-}
-
-void delete_with_emptied_folders(const std::wstring& installDir, const std::string& key) {
-    std::wstring p = join_path(installDir, wide_from_utf8(key));
-    for (;;) {
-        // A file, or an empty folder; anything else stays, and errors are ignored.
-        if (!DeleteFileW(p.c_str())) RemoveDirectoryW(p.c_str());
-        p = folder_of(p);
-        while (!p.empty() && is_separator(p.back()) && p.size() > installDir.size())
-            p.pop_back();
-        if (p.size() <= installDir.size() || same_path(p, installDir) || !is_empty_folder(p))
-            return;
-    }
+    return parts;
 }
 
 } // namespace
+
+void delete_recorded_file(const std::wstring& root, const std::wstring& relative) {
+    const std::vector<std::wstring> parts = parts_of(relative);
+    if (parts.empty()) return;
+    // The folders between the root and the file, each checked to be a real folder: through a
+    // link the name would reach outside the root.
+    std::vector<std::wstring> folders;
+    std::wstring path = root;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        path = join_path(path, parts[i]);
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return;
+        folders.push_back(path);
+    }
+    const std::wstring file = join_path(path, parts.back());
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        DeleteFileW(file.c_str());
+    // Only an empty folder can be removed, so the climb stops at the first one still in use.
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        if (!RemoveDirectoryW(folder->c_str())) break;
+}
 
 void remove_obsolete_files(const nlohmann::json& installed, const Manifest& manifest) {
     try {
@@ -67,7 +67,7 @@ void remove_obsolete_files(const nlohmann::json& installed, const Manifest& mani
             const auto found = byPath.find(key);
             if (found != byPath.end() && is_file_selected(*found->second)) continue;
             if (!is_acceptable_manifest_path(key)) continue;
-            delete_with_emptied_folders(g_installDir, key);
+            delete_recorded_file(g_installDir, wide_from_utf8(key));
         }
     } catch (const std::exception&) {
         // Leftover files are harmless; the run goes on.

@@ -1,5 +1,7 @@
 #pragma once
 // Deleting what the last installation put there and this one no longer wants.
+#include <string>
+
 #include <nlohmann/json_fwd.hpp>
 
 struct Manifest;
@@ -9,3 +11,8 @@ struct Manifest;
 // the install folder. Keys that break the manifest's path rules are skipped: a record written
 // by anyone else must not reach outside the install folder. Never fails.
 void remove_obsolete_files(const nlohmann::json& installed, const Manifest& manifest);
+
+// Deletes the file that `relative` (a record key, "/" or "\" separated) names under `root`,
+// unless a link lies on the way or the name is a folder; then deletes the folders this leaves
+// empty, up to but never including `root`. Shared with the removal.
+void delete_recorded_file(const std::wstring& root, const std::wstring& relative);

@@ -2,11 +2,6 @@
 // The deletions of the removal. None reports an error: what cannot be deleted stays.
 #include <string>
 
-// Deletes the file that `relative` (a record key, "/" or "\" separated) names under `root`,
-// unless a link lies on the way or the name is a folder; then deletes the folders this leaves
-// empty, up to but never including `root`.
-void delete_recorded_file(const std::wstring& root, const std::wstring& relative);
-
 // Deletes `path` when it is a folder without entries.
 void delete_folder_if_empty(const std::wstring& path);
 // Deletes `path` when it is a folder without entries or a file of size 0.

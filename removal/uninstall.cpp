@@ -12,6 +12,8 @@
 #include "app/text.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
+#include "engine/obsolete_files.h"
+#include "engine/running_app.h"
 #include "engine/setup_log.h"
 #include "removal/deletion_guard.h"
 #include "removal/delete_files.h"
@@ -24,16 +26,6 @@ constexpr const wchar_t* kFoldersRemovedWhenEmpty[] = {L"fonts", L"images", L"be
 
 constexpr const wchar_t* kAppRunningMessage =
     L"Планикс открыт — закройте его и нажмите «Повторить».";
-
-// The application holds its executable open without write sharing while it runs.
-bool executable_in_use(const std::wstring& exe) {
-    if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-    FileHandle file(CreateFileW(exe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return false;
-    const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-}
 
 // `name` in a known folder, or empty when the folder cannot be obtained: a bare name would
 // be taken relative to the current folder.
@@ -57,10 +49,11 @@ bool delete_tree_if_safe(const std::wstring& folder) {
 void remove_installation() {
     set_status(L"Удаление…");
     const std::wstring dir = g_installDir;
-    // An empty install folder names no folder at all; every path below would be relative.
-    const bool haveDir = !dir.empty();
+    // An empty or relative install folder names no folder of ours; every path below would
+    // depend on the current folder.
+    const bool haveDir = is_absolute_folder(dir);
 
-    if (haveDir && executable_in_use(join_path(dir, kAppExeName))) {
+    if (haveDir && is_file_busy(join_path(dir, kAppExeName))) {
         set_error(kAppRunningMessage);
         return;
     }

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "app/handles.h"
+#include "app/optional_api.h"
 
 Gdiplus::GpFontCollection* g_privateFonts = nullptr;
 Gdiplus::GpBitmap* g_logoImage = nullptr;
@@ -51,6 +52,9 @@ void load_embedded_resources(HINSTANCE instance) {
     if (!logo.data) return;
     // The stream holds its own copy of the bytes; the bitmap keeps the stream alive as long as
     // it needs it, so our reference goes when this function returns.
+    // Wine decodes through the imaging component, whose own imports it would otherwise look
+    // for in the program's folder first; loaded from System32 now, it is found by name later.
+    load_system_library(L"windowscodecs.dll");
     ComPtr<IStream> stream;
     *stream.put() = SHCreateMemStream(static_cast<const BYTE*>(logo.data), logo.size);
     if (!stream) return;
