@@ -136,13 +136,12 @@ void run() {
     }
 
     {
+        // A relative folder would be made wherever the current folder happens to be.
         bool created = false;
         try {
             std::error_code ec;
-            if (is_absolute_folder(g_installDir))
-                fs::create_directories(fs::path(g_installDir), ec);
-            // A relative folder would be made wherever the current folder happens to be.
-            created = is_absolute_folder(g_installDir) && !ec &&
+            created = is_absolute_folder(g_installDir) &&
+                      (fs::create_directories(fs::path(g_installDir), ec), !ec) &&
                       fs::is_directory(fs::path(g_installDir), ec);
         } catch (const std::exception&) {
         }
