@@ -77,6 +77,6 @@ void paint_window(HDC dc, const RECT& client) {
 
     const BITMAPINFO layout = frame_layout(width, height);
     SetDIBitsToDevice(dc, client.left, client.top, static_cast<DWORD>(width),
-                      static_cast<DWORD>(height), 0, 0, 0, static_cast<UINT>(height),
-                      pixels.get(), &layout, DIB_RGB_COLORS);
+                      static_cast<DWORD>(height), 0, 0, 0, static_cast<UINT>(height), pixels.get(),
+                      &layout, DIB_RGB_COLORS);
 }

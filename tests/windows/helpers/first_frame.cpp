@@ -50,7 +50,8 @@ HWND window_of(DWORD pid) {
             GetWindowThreadProcessId(window, &owner);
             wchar_t name[64] = {};
             GetClassNameW(window, name, 64);
-            if (owner != s->pid || std::wstring(name) != L"PlannixSetup" || !IsWindowVisible(window))
+            if (owner != s->pid || std::wstring(name) != L"PlannixSetup" ||
+                !IsWindowVisible(window))
                 return TRUE;
             s->window = window;
             return FALSE;
@@ -118,8 +119,8 @@ int do_step(const std::wstring& step) {
             Surface s;
             s.graphics = graphics.get();
             const Fonts fonts = make_fonts(1.0f);
-            draw_text(s, L"Установить", fonts.button.get(), 0xFF222228, {0, 0, 1, 1},
-                      Align::Near, Align::Near);
+            draw_text(s, L"Установить", fonts.button.get(), 0xFF222228, {0, 0, 1, 1}, Align::Near,
+                      Align::Near);
             ReleaseDC(nullptr, screen);
         }
         free_embedded_resources();

@@ -112,9 +112,9 @@ void paint_window_into_gdiplus_bitmap(HDC dc, const RECT& client) {
     GdipSetPixelOffsetMode(s.graphics, PixelOffsetModeHalf);
     GdipGraphicsClear(s.graphics, 0xFFFFFFFF);
     const Fonts fonts = make_fonts(s.scale);
-    draw_page(s, fonts,
-              read_page_state(static_cast<float>(width) / s.scale,
-                              static_cast<float>(height) / s.scale));
+    draw_page(
+        s, fonts,
+        read_page_state(static_cast<float>(width) / s.scale, static_cast<float>(height) / s.scale));
     GraphicsOwner screen;
     if (GdipCreateFromHDC(dc, screen.put()) == Ok)
         GdipDrawImageI(screen.get(), bitmap.get(), client.left, client.top);
@@ -270,27 +270,25 @@ int run_bench(int frames) {
                               GraphicsOwner graphics;
                               GdipGetImageGraphicsContext(made.get(), graphics.put());
                           }).median;
-        makeTimes[k][1] = time_frames(frames, [&] {
-                              std::vector<uint32_t> made(size_t(size.cx) * size_t(size.cy));
-                              BitmapOwner image;
-                              GdipCreateBitmapFromScan0(size.cx, size.cy, size.cx * 4,
-                                                        PixelFormat32bppPARGB,
-                                                        reinterpret_cast<BYTE*>(made.data()),
-                                                        image.put());
-                              GraphicsOwner graphics;
-                              GdipGetImageGraphicsContext(image.get(), graphics.put());
-                          }).median;
-        allocTimes[k][0] = time_frames(frames, [&] {
-                               std::vector<uint32_t> made(size_t(size.cx) * size_t(size.cy),
-                                                          0xFFFFFFFFu);
-                           }).median;
-        allocTimes[k][1] = time_frames(frames, [&] {
-                               BitmapOwner image;
-                               GdipCreateBitmapFromScan0(size.cx, size.cy, size.cx * 4,
-                                                         PixelFormat32bppPARGB,
-                                                         reinterpret_cast<BYTE*>(pixels.data()),
-                                                         image.put());
-                           }).median;
+        makeTimes[k][1] =
+            time_frames(frames, [&] {
+                std::vector<uint32_t> made(size_t(size.cx) * size_t(size.cy));
+                BitmapOwner image;
+                GdipCreateBitmapFromScan0(size.cx, size.cy, size.cx * 4, PixelFormat32bppPARGB,
+                                          reinterpret_cast<BYTE*>(made.data()), image.put());
+                GraphicsOwner graphics;
+                GdipGetImageGraphicsContext(image.get(), graphics.put());
+            }).median;
+        allocTimes[k][0] =
+            time_frames(frames, [&] {
+                std::vector<uint32_t> made(size_t(size.cx) * size_t(size.cy), 0xFFFFFFFFu);
+            }).median;
+        allocTimes[k][1] =
+            time_frames(frames, [&] {
+                BitmapOwner image;
+                GdipCreateBitmapFromScan0(size.cx, size.cy, size.cx * 4, PixelFormat32bppPARGB,
+                                          reinterpret_cast<BYTE*>(pixels.data()), image.put());
+            }).median;
         clearTimes[k][0] = time_frames(frames, [&] {
                                GraphicsOwner graphics;
                                GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
@@ -318,7 +316,7 @@ int run_bench(int frames) {
         ReleaseDC(window, dc);
         DestroyWindow(window);
     }
-    const auto row = [](const char* what, const double (*times)[2]) {
+    const auto row = [](const char* what, const double(*times)[2]) {
         std::printf("%-44s", what);
         for (int k = 0; k < 3; ++k)
             std::printf("   %6.2f /%6.2f", times[k][0], times[k][1]);
