@@ -3,6 +3,7 @@
 # by the real paint_window under Wine; with --bench, the time of a frame per page and scale.
 #   tools/gallery.sh BUILD_DIR                    (tools/build.sh gallery builds, then calls this)
 #   tools/gallery.sh BUILD_DIR --bench [FRAMES]   (tools/build.sh bench; 200 frames by default)
+#     then the real setup.exe's time from its start to its first painted frame
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: tools/gallery.sh BUILD_DIR [--bench [FRAMES]]}" && pwd)
@@ -10,7 +11,11 @@ program="$build/cross/tests/windows/ui_gallery.exe"
 if [ "${2:-}" = "--bench" ]; then
   # Hundreds of frames per page under Wine's software rendering take minutes.
   export PLANNIX_WINE_TIMEOUT=${PLANNIX_WINE_TIMEOUT:-2400}
-  exec "$root/tools/wine/run-suite.sh" "$root/tools/wine/run.sh" "$program" --bench "${3:-200}"
+  "$root/tools/wine/run-suite.sh" "$root/tools/wine/run.sh" "$program" --bench "${3:-200}"
+  echo
+  setup="$build/cross/setup.exe"
+  exec "$root/tools/wine/run-suite.sh" "$root/tools/wine/run.sh" \
+    "$build/cross/tests/windows/first_frame.exe" "Z:${setup//\//\\}" 7
 fi
 out="$build/gallery"
 rm -rf "$out"

@@ -3,6 +3,7 @@
 //   ui_gallery.exe OUTDIR          every page at scales 1, 1.5 and 2 as OUTDIR\<page>@<scale>.png
 //   ui_gallery.exe --bench FRAMES  median and worst frame time per page and scale, on a window
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -88,6 +89,58 @@ template <typename Body> Figures time_frames(int frames, Body body) {
     return {times[times.size() / 2], times.back()};
 }
 
+// The frame as first written, kept as the reference the benchmark compares against: the same
+// drawing into a GDI+ PARGB bitmap, copied to the window with GdipDrawImageI.
+void paint_window_into_gdiplus_bitmap(HDC dc, const RECT& client) {
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    g_hitRects.clear();
+    BitmapOwner bitmap;
+    if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr, bitmap.put()) !=
+        Ok)
+        return;
+    GraphicsOwner graphics;
+    if (GdipGetImageGraphicsContext(bitmap.get(), graphics.put()) != Ok) return;
+    Surface s;
+    s.graphics = graphics.get();
+    s.scale = g_uiScale;
+    s.hoverId = g_hoverId;
+    s.pressedId = g_pressedId;
+    GdipSetSmoothingMode(s.graphics, SmoothingModeAntiAlias);
+    GdipSetTextRenderingHint(s.graphics, TextRenderingHintClearTypeGridFit);
+    GdipSetInterpolationMode(s.graphics, InterpolationModeHighQualityBicubic);
+    GdipSetPixelOffsetMode(s.graphics, PixelOffsetModeHalf);
+    GdipGraphicsClear(s.graphics, 0xFFFFFFFF);
+    const Fonts fonts = make_fonts(s.scale);
+    draw_page(
+        s, fonts,
+        read_page_state(static_cast<float>(width) / s.scale, static_cast<float>(height) / s.scale));
+    GraphicsOwner screen;
+    if (GdipCreateFromHDC(dc, screen.put()) == Ok)
+        GdipDrawImageI(screen.get(), bitmap.get(), client.left, client.top);
+}
+
+// Pixels of the page drawn both ways that differ by more than `tolerance` in a channel.
+int differing_pixels(const PageSetup& page, float scale, int tolerance) {
+    apply_page(page, scale);
+    const SIZE size = client_size_at(scale);
+    MemoryCanvas now(size), before(size);
+    paint_window(now.dc, now.client);
+    paint_window_into_gdiplus_bitmap(before.dc, before.client);
+    GdiFlush();
+    int differing = 0;
+    for (size_t n = 0; n < size_t(size.cx) * size_t(size.cy); ++n)
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int a = static_cast<int>((now.bits[n] >> shift) & 0xFF);
+            const int b = static_cast<int>((before.bits[n] >> shift) & 0xFF);
+            if (std::abs(a - b) > tolerance) {
+                ++differing;
+                break;
+            }
+        }
+    return differing;
+}
+
 // Frames painted on a real window's device context, as WM_PAINT does, beside two parts of
 // each frame measured alone: the five fonts, and the same frame into a memory bitmap.
 int run_bench(int frames) {
@@ -105,13 +158,16 @@ int run_bench(int frames) {
                            "update-running",
                            "uninstall-idle",
                            "long-folder-path"};
-    std::printf("paint_window per frame, %d frames each (ms): median / worst\n", frames);
-    std::printf("%-32s %18s %18s %18s\n", "page", "scale 1.0", "scale 1.5", "scale 2.0");
-    double worstMedian[3] = {}, blitTimes[3] = {}, memoryTimes[3] = {}, nearestTimes[3] = {},
-           gdiTimes[3] = {};
+    std::printf("paint_window per frame, %d frames each (ms): median / worst, and the frame as "
+                "first written (GDI+ bitmap) in the same run: median / worst\n",
+                frames);
+    std::printf("%-30s %5s %16s %16s %8s %8s\n", "page", "scale", "now", "before", "speed-up",
+                "diff px");
+    double worstMedian[3] = {}, worstBefore[3] = {};
     for (const char* name : pages) {
-        std::printf("%-32s", name);
         for (int k = 0; k < 3; ++k) {
+            // Pixels whose colour differs by more than one step in a channel from the reference.
+            const int differing = differing_pixels(find_page(name), kScales[k], 1);
             apply_page(find_page(name), kScales[k]);
             const SIZE size = client_size_at(kScales[k]);
             const HWND window =
@@ -120,42 +176,29 @@ int run_bench(int frames) {
             const HDC dc = GetDC(window);
             const RECT client = {0, 0, size.cx, size.cy};
             const Figures f = time_frames(frames, [&] { paint_window(dc, client); });
+            const Figures b =
+                time_frames(frames, [&] { paint_window_into_gdiplus_bitmap(dc, client); });
             ReleaseDC(window, dc);
             DestroyWindow(window);
             worstMedian[k] = std::max(worstMedian[k], f.median);
-            std::printf("   %6.2f / %6.2f  ", f.median, f.worst);
+            worstBefore[k] = std::max(worstBefore[k], b.median);
+            std::printf("%-30s %5.1f %7.2f /%7.2f %7.2f /%7.2f %7.1fx %8d\n", name,
+                        static_cast<double>(kScales[k]), f.median, f.worst, b.median, b.worst,
+                        b.median / f.median, differing);
+            std::fflush(stdout);
         }
-        std::printf("\n");
     }
-    std::printf("%-32s", "slowest median");
-    for (const double m : worstMedian)
-        std::printf("   %6.2f           ", m);
-    std::printf(
-        "\n\nwhere a frame's time goes, median ms per call on a bitmap of the page's size:\n");
-    std::printf("%-46s %10s %10s %10s\n", "", "scale 1.0", "scale 1.5", "scale 2.0");
+    std::printf("%-30s", "slowest median, now / before");
+    for (int k = 0; k < 3; ++k)
+        std::printf("   %.1f: %.2f / %.2f", static_cast<double>(kScales[k]), worstMedian[k],
+                    worstBefore[k]);
+    std::printf("\n\nwhere a frame's time goes, median ms per call: before / now\n");
+    std::printf("%-44s %15s %15s %15s\n", "", "scale 1.0", "scale 1.5", "scale 2.0");
     struct Part {
         const char* what;
         void (*call)(Surface&, const Fonts&, SIZE);
     };
     const Part parts[] = {
-        {"bitmap and its graphics object",
-         [](Surface&, const Fonts&, SIZE size) {
-             BitmapOwner bitmap;
-             GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr,
-                                       bitmap.put());
-             GraphicsOwner graphics;
-             GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
-         }},
-        {"clear to white",
-         [](Surface& s, const Fonts&, SIZE) { GdipGraphicsClear(s.graphics, 0xFFFFFFFF); }},
-        {"fill of the whole page, no antialiasing",
-         [](Surface& s, const Fonts&, SIZE size) {
-             SolidBrushOwner brush;
-             GdipCreateSolidFill(0xFFFFFFFF, brush.put());
-             GdipSetSmoothingMode(s.graphics, SmoothingModeNone);
-             GdipFillRectangleI(s.graphics, brush.get(), 0, 0, size.cx, size.cy);
-             GdipSetSmoothingMode(s.graphics, SmoothingModeAntiAlias);
-         }},
         {"five fonts", [](Surface& s, const Fonts&, SIZE) { make_fonts(s.scale); }},
         {"the page's content (draw_page), all of it",
          [](Surface& s, const Fonts& f, SIZE size) {
@@ -188,79 +231,103 @@ int run_bench(int frames) {
              if (g_logoImage) draw_image(s, g_logoImage, {32, 26, 110, 44});
          }},
     };
-    double partTimes[sizeof(parts) / sizeof(parts[0])][3] = {};
+    constexpr size_t kParts = sizeof(parts) / sizeof(parts[0]);
+    double partTimes[kParts][3][2] = {};
+    double makeTimes[3][2] = {}, allocTimes[3][2] = {}, clearTimes[3][2] = {}, copyTimes[3][2] = {};
     for (int k = 0; k < 3; ++k) {
         apply_page(find_page("install-first-idle-catalog"), kScales[k]);
         const SIZE size = client_size_at(kScales[k]);
-        BitmapOwner bitmap;
-        GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr,
-                                  bitmap.put());
-        GraphicsOwner graphics;
-        GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
-        GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
-        GdipSetTextRenderingHint(graphics.get(), TextRenderingHintClearTypeGridFit);
-        GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic);
-        GdipSetPixelOffsetMode(graphics.get(), PixelOffsetModeHalf);
-        Surface s;
-        s.graphics = graphics.get();
-        s.scale = kScales[k];
-        const Fonts fonts = make_fonts(s.scale);
-        for (size_t p = 0; p < sizeof(parts) / sizeof(parts[0]); ++p)
-            partTimes[p][k] = time_frames(frames, [&] { parts[p].call(s, fonts, size); }).median;
-        MemoryCanvas canvas(size);
         const HWND window =
             CreateWindowExW(0, wc.lpszClassName, L"bench", WS_POPUP | WS_VISIBLE, 0, 0, size.cx,
                             size.cy, nullptr, nullptr, wc.hInstance, nullptr);
         const HDC dc = GetDC(window);
-        const Figures blit = time_frames(frames, [&] {
-            GraphicsOwner screen;
-            GdipCreateFromHDC(dc, screen.put());
-            GdipDrawImageI(screen.get(), bitmap.get(), 0, 0);
-        });
-        const Figures blitNearest = time_frames(frames, [&] {
-            GraphicsOwner screen;
-            GdipCreateFromHDC(dc, screen.put());
-            GdipSetInterpolationMode(screen.get(), InterpolationModeNearestNeighbor);
-            GdipSetPixelOffsetMode(screen.get(), PixelOffsetModeHalf);
-            GdipDrawImageI(screen.get(), bitmap.get(), 0, 0);
-        });
-        const Figures blitGdi = time_frames(frames, [&] {
-            HBITMAP copy = nullptr;
-            GdipCreateHBITMAPFromBitmap(bitmap.get(), &copy, 0xFFFFFFFF);
-            const HDC source = CreateCompatibleDC(dc);
-            const HGDIOBJ old = SelectObject(source, copy);
-            BitBlt(dc, 0, 0, size.cx, size.cy, source, 0, 0, SRCCOPY);
-            SelectObject(source, old);
-            DeleteDC(source);
-            DeleteObject(copy);
-        });
-        nearestTimes[k] = blitNearest.median;
-        gdiTimes[k] = blitGdi.median;
-        const Figures memory = time_frames(frames, [&] { paint_window(canvas.dc, canvas.client); });
+        BitmapOwner bitmap;
+        GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB, nullptr,
+                                  bitmap.put());
+        std::vector<uint32_t> pixels(size_t(size.cx) * size_t(size.cy));
+        BitmapOwner over;
+        GdipCreateBitmapFromScan0(size.cx, size.cy, size.cx * 4, PixelFormat32bppPARGB,
+                                  reinterpret_cast<BYTE*>(pixels.data()), over.put());
+        for (int way = 0; way < 2; ++way) {
+            GraphicsOwner graphics;
+            GdipGetImageGraphicsContext(way == 0 ? bitmap.get() : over.get(), graphics.put());
+            GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
+            GdipSetTextRenderingHint(graphics.get(), TextRenderingHintClearTypeGridFit);
+            GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic);
+            GdipSetPixelOffsetMode(graphics.get(), PixelOffsetModeHalf);
+            Surface s;
+            s.graphics = graphics.get();
+            s.scale = kScales[k];
+            const Fonts fonts = make_fonts(s.scale);
+            for (size_t p = 0; p < kParts; ++p)
+                partTimes[p][k][way] =
+                    time_frames(frames, [&] { parts[p].call(s, fonts, size); }).median;
+        }
+        makeTimes[k][0] = time_frames(frames, [&] {
+                              BitmapOwner made;
+                              GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppPARGB,
+                                                        nullptr, made.put());
+                              GraphicsOwner graphics;
+                              GdipGetImageGraphicsContext(made.get(), graphics.put());
+                          }).median;
+        makeTimes[k][1] =
+            time_frames(frames, [&] {
+                std::vector<uint32_t> made(size_t(size.cx) * size_t(size.cy));
+                BitmapOwner image;
+                GdipCreateBitmapFromScan0(size.cx, size.cy, size.cx * 4, PixelFormat32bppPARGB,
+                                          reinterpret_cast<BYTE*>(made.data()), image.put());
+                GraphicsOwner graphics;
+                GdipGetImageGraphicsContext(image.get(), graphics.put());
+            }).median;
+        allocTimes[k][0] =
+            time_frames(frames, [&] {
+                std::vector<uint32_t> made(size_t(size.cx) * size_t(size.cy), 0xFFFFFFFFu);
+            }).median;
+        allocTimes[k][1] =
+            time_frames(frames, [&] {
+                BitmapOwner image;
+                GdipCreateBitmapFromScan0(size.cx, size.cy, size.cx * 4, PixelFormat32bppPARGB,
+                                          reinterpret_cast<BYTE*>(pixels.data()), image.put());
+            }).median;
+        clearTimes[k][0] = time_frames(frames, [&] {
+                               GraphicsOwner graphics;
+                               GdipGetImageGraphicsContext(bitmap.get(), graphics.put());
+                               GdipGraphicsClear(graphics.get(), 0xFFFFFFFF);
+                           }).median;
+        clearTimes[k][1] = time_frames(frames, [&] {
+                               std::fill(pixels.begin(), pixels.end(), 0xFFFFFFFFu);
+                           }).median;
+        copyTimes[k][0] = time_frames(frames, [&] {
+                              GraphicsOwner screen;
+                              GdipCreateFromHDC(dc, screen.put());
+                              GdipDrawImageI(screen.get(), bitmap.get(), 0, 0);
+                          }).median;
+        copyTimes[k][1] = time_frames(frames, [&] {
+                              BITMAPINFO info = {};
+                              info.bmiHeader.biSize = sizeof(info.bmiHeader);
+                              info.bmiHeader.biWidth = size.cx;
+                              info.bmiHeader.biHeight = -size.cy;
+                              info.bmiHeader.biPlanes = 1;
+                              info.bmiHeader.biBitCount = 32;
+                              info.bmiHeader.biCompression = BI_RGB;
+                              SetDIBitsToDevice(dc, 0, 0, size.cx, size.cy, 0, 0, 0, size.cy,
+                                                pixels.data(), &info, DIB_RGB_COLORS);
+                          }).median;
         ReleaseDC(window, dc);
         DestroyWindow(window);
-        blitTimes[k] = blit.median;
-        memoryTimes[k] = memory.median;
     }
-    for (size_t p = 0; p < sizeof(parts) / sizeof(parts[0]); ++p) {
-        std::printf("%-46s", parts[p].what);
+    const auto row = [](const char* what, const double(*times)[2]) {
+        std::printf("%-44s", what);
         for (int k = 0; k < 3; ++k)
-            std::printf(" %10.2f", partTimes[p][k]);
+            std::printf("   %6.2f /%6.2f", times[k][0], times[k][1]);
         std::printf("\n");
-    }
-    std::printf("%-46s", "copy of the finished bitmap to the window");
-    for (int k = 0; k < 3; ++k)
-        std::printf(" %10.2f", blitTimes[k]);
-    std::printf("\n%-46s", "  the same, nearest neighbour, half offset");
-    for (int k = 0; k < 3; ++k)
-        std::printf(" %10.2f", nearestTimes[k]);
-    std::printf("\n%-46s", "  the same as an HBITMAP copy and BitBlt");
-    for (int k = 0; k < 3; ++k)
-        std::printf(" %10.2f", gdiTimes[k]);
-    std::printf("\n%-46s", "whole frame into a memory bitmap instead");
-    for (int k = 0; k < 3; ++k)
-        std::printf(" %10.2f", memoryTimes[k]);
-    std::printf("\n");
+    };
+    row("the bitmap and its graphics object", makeTimes);
+    row("white pixels / bitmap over them", allocTimes);
+    row("clear (GdipGraphicsClear / storing white)", clearTimes);
+    for (size_t p = 0; p < kParts; ++p)
+        row(parts[p].what, partTimes[p]);
+    row("copy (GdipDrawImageI / SetDIBitsToDevice)", copyTimes);
     return 0;
 }
 
