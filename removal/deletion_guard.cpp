@@ -8,20 +8,8 @@
 
 namespace {
 
-bool is_separator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
 bool is_drive_letter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-// "X:\..." or "\\server\..." (device paths included); "X:name" and "\name" depend on the
-// current drive or folder and count as relative.
-bool is_fully_qualified(const std::wstring& path) {
-    if (path.size() >= 3 && is_drive_letter(path[0]) && path[1] == L':' && is_separator(path[2]))
-        return true;
-    return path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
 }
 
 // One spelling for comparing: backslashes, no "\\?\" before a drive or "UNC", no trailing
@@ -127,7 +115,7 @@ std::vector<std::wstring> protected_folders() {
 } // namespace
 
 std::wstring recursive_delete_refusal(const std::wstring& folder) {
-    if (!is_fully_qualified(folder)) return L"путь не полный";
+    if (!is_absolute_folder(folder)) return L"путь не полный";
     const std::vector<std::wstring> names = names_of(folder);
     if (names.empty()) return L"путь не разобрать";
     for (const std::wstring& name : names)
