@@ -184,10 +184,10 @@ int run_setup(HINSTANCE instance) {
     const nlohmann::json record =
         is_absolute_folder(g_installDir) ? read_install_record() : nlohmann::json::object();
     g_gpuVendorIds = detect_gpu_vendors();
-    bool selected[5] = {};
-    bool installed[5] = {};
+    bool selected[kComponentCount] = {};
+    bool installed[kComponentCount] = {};
     choose_components(record, g_gpuVendorIds, selected, installed);
-    for (int n = 0; n < 5; ++n) {
+    for (int n = 0; n < kComponentCount; ++n) {
         g_componentSelected[n] = selected[n];
         g_componentInstalled[n] = installed[n];
     }

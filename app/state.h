@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// Components: 0 core, then the four optional ones; it sizes every per-component record.
+constexpr int kComponentCount = 5;
+
 enum RunMode : int32_t { Install = 0, Update = 1, Uninstall = 2 };
 enum WorkerState : int32_t { Idle = 0, Running = 1, Done = 2, Failed = 3 };
 
@@ -32,9 +35,9 @@ extern std::string g_installedVersion; // UTF-8; the worker replaces it at the e
 extern std::string g_targetVersion;    // UTF-8; worker thread only
 
 // Component choice: written only while no worker runs; entry 0 is always true.
-extern bool g_componentSelected[5];
+extern bool g_componentSelected[kComponentCount];
 // Installed set: the worker rewrites it at the end of a run while the window paints.
-extern std::atomic<bool> g_componentInstalled[5];
+extern std::atomic<bool> g_componentInstalled[kComponentCount];
 extern std::vector<uint32_t> g_gpuVendorIds;
 
 // Options: toggled by the window, read by the worker at any time.
@@ -43,7 +46,7 @@ extern std::atomic<bool> g_launchAfterInstall;
 extern std::atomic<bool> g_removeUserData;
 
 extern std::atomic<bool> g_catalogReady; // set last, after what it announces
-extern uint64_t g_componentDownloadSize[5];
+extern uint64_t g_componentDownloadSize[kComponentCount];
 
 extern std::atomic<WorkerState> g_workerState;
 extern std::atomic<bool> g_cancelRequested;

@@ -5,9 +5,9 @@
 #include <vector>
 #include <nlohmann/json_fwd.hpp>
 
-struct ManifestFile;
+#include "app/state.h" // kComponentCount
 
-constexpr int kComponentCount = 5;
+struct ManifestFile;
 
 struct ComponentInfo {
     const char* id;

@@ -51,7 +51,8 @@ nlohmann::json read_install_record_files(const std::wstring& dir) {
     return record_files_of(read_install_record_at(dir));
 }
 
-std::string serialise_install_record(const Manifest& manifest, const bool selected[5]) {
+std::string serialise_install_record(const Manifest& manifest,
+                                     const bool selected[kComponentCount]) {
     try {
         nlohmann::json files = nlohmann::json::object();
         for (const ManifestFile& file : manifest.files)
@@ -83,7 +84,7 @@ std::string serialise_install_record(const Manifest& manifest, const bool select
 }
 
 bool write_install_record(const std::wstring& dir, const Manifest& manifest,
-                          const bool selected[5]) {
+                          const bool selected[kComponentCount]) {
     try {
         const std::string text = serialise_install_record(manifest, selected);
         if (text.empty()) return false;

@@ -3,6 +3,8 @@
 #include <string>
 #include <nlohmann/json.hpp>
 
+#include "app/state.h" // kComponentCount
+
 struct Manifest;
 
 // The record parsed from its text: an empty object when it is not JSON, any other JSON value
@@ -19,7 +21,8 @@ nlohmann::json read_install_record();
 nlohmann::json read_install_record_files(const std::wstring& dir);
 
 // The exact bytes of the record for this manifest and selection.
-std::string serialise_install_record(const Manifest& manifest, const bool selected[5]);
+std::string serialise_install_record(const Manifest& manifest,
+                                     const bool selected[kComponentCount]);
 // Writes install.json in `dir` through a temporary file and a replacing move.
 bool write_install_record(const std::wstring& dir, const Manifest& manifest,
-                          const bool selected[5]);
+                          const bool selected[kComponentCount]);

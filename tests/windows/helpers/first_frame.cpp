@@ -18,23 +18,13 @@
 #include "app/startup.h"
 #include "ui/draw.h"
 #include "ui/embedded_resources.h"
+#include "tests/windows/helpers/clock.h"
 
 namespace {
 
 constexpr DWORD kPollMs = 2;
 constexpr double kGiveUpMs = 20000;
 constexpr int kPurplePixels = 20; // the logo's mark holds hundreds of them at every scale
-
-double now_ms() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 struct Search {
     DWORD pid;

@@ -14,6 +14,7 @@
 #include "ui/embedded_resources.h"
 #include "app/text.h"
 #include "tests/windows/ui_pages.h"
+#include "tests/windows/helpers/clock.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -59,17 +60,6 @@ int make_gallery(const std::wstring& folder) {
 LRESULT CALLBACK quiet_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ERASEBKGND) return 1;
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-double now_ms() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 struct Figures {
