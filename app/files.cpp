@@ -22,13 +22,9 @@ bool read_whole_file(const fs::path& path, std::string& out) {
     return !in.bad();
 }
 
-// Flushed before returning, so that the move that follows never puts a half-written file in
-// place, even across a power cut.
-bool write_file_flushed(const fs::path& path, const std::string& data) {
-    return write_file_flushed(path, data.data(), data.size());
-}
+namespace {
 
-bool write_file_flushed(const fs::path& path, const void* data, size_t size) {
+bool write_bytes(const fs::path& path, const void* data, size_t size, bool flush) {
     const char* bytes = static_cast<const char*>(data);
 #ifdef _WIN32
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -43,7 +39,7 @@ bool write_file_flushed(const fs::path& path, const void* data, size_t size) {
         done += written;
     }
     // Flushed data has reached the disk; what closing could still report is already known.
-    return ok && FlushFileBuffers(file.get());
+    return ok && (!flush || FlushFileBuffers(file.get()));
 #else
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
@@ -55,11 +51,28 @@ bool write_file_flushed(const fs::path& path, const void* data, size_t size) {
         ok = n > 0;
         if (ok) done += static_cast<size_t>(n);
     }
-    ok = ok && ::fsync(fd) == 0;
+    ok = ok && (!flush || ::fsync(fd) == 0);
     if (::close(fd) != 0) ok = false;
     return ok;
 #endif
 }
+
+} // namespace
+
+// Flushed before returning, so that the move that follows never puts a half-written file in
+// place, even across a power cut.
+bool write_file_flushed(const fs::path& path, const std::string& data) {
+    return write_file_flushed(path, data.data(), data.size());
+}
+
+bool write_file_flushed(const fs::path& path, const void* data, size_t size) {
+    return write_bytes(path, data, size, true);
+}
+
+bool write_file(const fs::path& path, const void* data, size_t size) {
+    return write_bytes(path, data, size, false);
+}
+
 
 bool move_replacing(const fs::path& from, const fs::path& to) {
 #ifdef _WIN32

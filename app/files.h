@@ -14,6 +14,10 @@ bool write_file_flushed(const std::filesystem::path& path, const std::string& da
 // The same for a buffer of any kind (an unpacked file is written straight from its buffer).
 bool write_file_flushed(const std::filesystem::path& path, const void* data, size_t size);
 
+// Creates or truncates `path` and writes `data`, without waiting for the disk: for copies whose
+// reader checks them anyway (a blob against its hash).
+bool write_file(const std::filesystem::path& path, const void* data, size_t size);
+
 // Renames `from` over `to` within one volume, replacing `to`, and returns only once the
 // rename is on disk (MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
 bool move_replacing(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -18,3 +18,6 @@ constexpr const wchar_t* kStagedSuffix = L".new";
 // In the temporary folder.
 constexpr const wchar_t* kTempCopyPrefix = L"plannix-setup-";
 constexpr const wchar_t* kLogFileName = L"plannix-setup.log";
+// In the temporary folder: the blobs a run has verified, kept until a run succeeds, so that an
+// interrupted run's successor fetches only what had not arrived.
+constexpr const wchar_t* kResumeCacheName = L"plannix-setup-cache";

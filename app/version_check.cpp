@@ -2,23 +2,23 @@
 
 #include <string>
 
+#include "app/signed_manifest.h"
 #include "app/state.h"
 #include "app/window_host.h"
 #include "catalogue/components.h"
 #include "catalogue/manifest.h"
 #include "transport/http.h"
-#include "transport/signature.h"
 
 // Informative only: every failure is silent and leaves g_catalogReady false; the install
 // worker fetches and checks the manifest again on its own and reports its failures.
 void version_check_main() {
-    std::string manifestText;
-    std::string signature;
-    if (!http_get(L"/plannix/app/manifest.json", manifestText, false)) return;
-    if (!http_get(L"/plannix/app/manifest.sig", signature, false)) return;
-    if (!verify_manifest_signature(manifestText, signature)) return;
+    // A short session of its own: it ends before any run of the worker needs the network.
     Manifest manifest;
-    if (!parse_manifest(manifestText, manifest)) return;
+    {
+        HttpSession net;
+        if (!open_http_session(net)) return;
+        if (fetch_signed_manifest(net, manifest) != ManifestFetch::Accepted) return;
+    }
 
     // Installed (uncompressed) sizes, of every component, selected or not.
     uint64_t totals[kComponentCount] = {};

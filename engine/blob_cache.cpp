@@ -4,11 +4,13 @@
 #include <new>
 
 #include "app/files.h"
+#include "app/messages.h"
 #include "app/names.h"
 #include "app/paths.h"
 #include "app/state.h"
 #include "app/text.h"
 #include "catalogue/manifest.h"
+#include "engine/resume_cache.h"
 #include "transport/hash.h"
 #include "transport/http.h"
 #include "transport/lzms.h"
@@ -21,18 +23,18 @@ std::wstring cache_folder() {
     return join_path(g_installDir, kCacheFolderName);
 }
 
-// A cached blob that matches csha256, counted as received; empty when there is none usable.
-// Only ever read: a mismatching file is left where it is.
-std::string cached_blob(const ManifestFile& file) {
+// The blob at `path` when it matches csha256, counted as received; empty when there is none
+// usable. Only ever read: a mismatching file is left where it is.
+std::string cached_blob(const std::wstring& path, const ManifestFile& file) {
+    if (path.empty()) return {};
     std::string blob;
     try {
-        const fs::path path(cached_blob_path(file));
         std::error_code ec;
-        if (!fs::is_regular_file(path, ec)) return {};
+        if (!fs::is_regular_file(fs::path(path), ec)) return {};
         // A blob longer than the manifest announces cannot match; it is not even loaded.
-        const uintmax_t size = fs::file_size(path, ec);
+        const uintmax_t size = fs::file_size(fs::path(path), ec);
         if (ec || size > file.csize) return {};
-        if (!read_whole_file(path, blob)) return {};
+        if (!read_whole_file(fs::path(path), blob)) return {};
     } catch (const std::exception&) {
         return {};
     }
@@ -47,36 +49,33 @@ std::wstring cached_blob_path(const ManifestFile& file) {
     return join_path(cache_folder(), wide_from_utf8(file.sha256) + L".lzms");
 }
 
-bool obtain_blob(const ManifestFile& file, std::vector<uint8_t>& content) {
+std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
+                         std::vector<uint8_t>& content) {
     const std::wstring path = wide_from_utf8(file.path);
-    const std::wstring corrupted = L"Файл " + path + L" повреждён при загрузке — повторите.";
     try {
-        std::string blob = cached_blob(file);
-        if (blob.empty()) {
+        // The publisher's cache first, then what an interrupted run left, then the server.
+        std::string blob = cached_blob(cached_blob_path(file), file);
+        if (blob.empty()) blob = cached_blob(resume_cache_path(file), file);
+        const bool downloaded = blob.empty();
+        if (downloaded) {
             // The body may not outgrow the signed size: a longer one cannot match csha256.
-            if (!http_get(L"/plannix/app/blobs/" + wide_from_utf8(file.sha256) + L".lzms", blob,
-                          true, file.csize)) {
-                if (g_cancelRequested.load()) {
-                    set_error(L"Установка отменена.");
-                } else if (blob.size() > file.csize) {
-                    set_error(corrupted);
-                } else {
-                    set_error(L"Не скачан " + path + L" — проверьте интернет и повторите.");
-                }
-                return false;
+            if (!http_get(net, L"/plannix/app/blobs/" + wide_from_utf8(file.sha256) + L".lzms",
+                          blob, true, file.csize)) {
+                if (g_cancelRequested.load()) return kMsgCancelled;
+                if (blob.size() > file.csize) return msg_damaged(path);
+                return msg_not_fetched(path);
             }
         }
         if (sha256_hex(blob.data(), blob.size()) != file.csha256 ||
             !lzms_decompress(blob, file.size, content) ||
-            sha256_hex(content.data(), content.size()) != file.sha256) {
-            set_error(corrupted);
-            return false;
-        }
-        return true;
+            sha256_hex(content.data(), content.size()) != file.sha256)
+            return msg_damaged(path);
+        // Only once it has proved good: the cache must never hand a later run a bad blob.
+        if (downloaded) keep_in_resume_cache(file, blob);
+        return {};
     } catch (const std::exception&) {
         // Out of memory for a large file among them: the content cannot be checked.
-        set_error(corrupted);
-        return false;
+        return msg_damaged(path);
     }
 }
 

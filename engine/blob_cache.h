@@ -1,15 +1,19 @@
 #pragma once
-// The verified content of one release file: from the cache folder when a valid blob lies
-// there, else downloaded; the blob and its unpacked content are both checked.
+// The verified content of one release file: from a cache folder when a valid blob lies there
+// (the install folder's "update-cache", then the resume cache), else downloaded; the blob and
+// its unpacked content are both checked.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+struct HttpSession;
 struct ManifestFile;
 
-// The content (exactly `file.size` bytes, hashing to `file.sha256`) into `content`; false
-// after set_error with the message of the failure, and the run must stop.
-bool obtain_blob(const ManifestFile& file, std::vector<uint8_t>& content);
+// The content (exactly `file.size` bytes, hashing to `file.sha256`) into `content`. Empty on
+// success, else the message of the failure; it reports nothing itself, since several transfers
+// may fail at once and only one message is shown. Safe to call from several threads at once.
+std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
+                         std::vector<uint8_t>& content);
 
 // install folder / "update-cache" / (sha256 + ".lzms").
 std::wstring cached_blob_path(const ManifestFile& file);

@@ -1,6 +1,8 @@
 #pragma once
-// Putting one new file in place: staged beside the old one with ".new" appended, flushed, then
-// moved over it in one rename.
+// Putting new files in place in two phases: each is first staged beside the old one with ".new"
+// appended and flushed; only when every file of the run is staged are they moved over the old
+// ones, each in one rename. A run that fails before the moves takes its staged files and the
+// folders it made away again and leaves the install folder as it was.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,7 +11,23 @@ struct ManifestFile;
 
 // The install folder joined with the entry's path; its forward slashes stay as they are.
 std::wstring local_file_path(const std::string& relativePath);
+// The local file's full path with ".new" appended.
+std::wstring staged_file_path(const ManifestFile& file);
 
-// Writes `content` as the entry's local file; false after set_error ("Не записать …" when the
-// staged file cannot be written, "Файл занят: …" when the move fails), and the run must stop.
-bool replace_file(const ManifestFile& file, const std::vector<uint8_t>& content);
+// Writes `content` as the entry's staged file, flushed, making the folders on its way; each
+// folder it made is appended to `madeFolders`. Empty on success, else "Не записать " + the local
+// path: also when a folder on the way inside the install folder is a link, since writing through
+// it would put the file wherever it leads. Safe to call from several threads at once.
+std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& content,
+                        std::vector<std::wstring>& madeFolders);
+
+// Deletes the entry's staged file; errors are ignored.
+void discard_staged(const ManifestFile& file);
+
+// Deletes the folders a failed run made, deepest first, each only when it is empty.
+void remove_made_folders(std::vector<std::wstring> madeFolders);
+
+// Moves the staged file over the local one. Empty on success; else the staged file is deleted
+// and the message is "Файл занят: " + local path + " — закройте планикс." (whatever the cause:
+// something holds the old file or its name).
+std::wstring move_staged(const ManifestFile& file);

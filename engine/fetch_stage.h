@@ -1,0 +1,27 @@
+#pragma once
+// Fetching and staging every file of a run's to-do list, several transfers at once over the
+// run's one connection: each arrived blob is checked, unpacked, hashed and staged on the thread
+// that fetched it, so unpacking, hashing and disk writes overlap the network.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct HttpSession;
+struct ManifestFile;
+
+// At most this many blob transfers are in flight at once; with a connection each, the run
+// opens at most this many plus the manifest's.
+constexpr int kParallelFetches = 6;
+
+// What a transfer holds at its peak is its blob and its unpacked content; the transfers in
+// flight together hold at most this much, or the largest single file's share when that is
+// more (a file is never refused for its size).
+constexpr uint64_t kInFlightBudget = 64ull << 20;
+
+// Stages every file of `todo` (manifest order). Empty when all are staged, with the folders the
+// staging made in `madeFolders` (for a later step that must still undo the run); else the
+// message of the first failing file in manifest order ("Установка отменена." for a cancel),
+// after this run's staged files and the folders it made have been taken away again. Reports
+// progress as it goes: g_bytesDone per chunk and cached blob, and the download status text.
+std::wstring fetch_and_stage(const HttpSession& net, const std::vector<const ManifestFile*>& todo,
+                             std::vector<std::wstring>& madeFolders);
