@@ -54,8 +54,13 @@ std::wstring resume_cache_folder() {
 
 std::wstring resume_cache_path(const ManifestFile& file) {
     const std::wstring folder = resume_cache_folder();
-    return folder.empty() ? std::wstring()
-                          : join_path(folder, wide_from_utf8(file.sha256) + kBlobSuffix);
+    if (folder.empty()) return {};
+    // Only a real folder: a link that could not be deleted is neither read nor written through.
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        is_link(attributes))
+        return {};
+    return join_path(folder, wide_from_utf8(file.sha256) + kBlobSuffix);
 }
 
 void prepare_resume_cache(const Manifest& manifest) {
@@ -67,6 +72,7 @@ void prepare_resume_cache(const Manifest& manifest) {
                                 !(attributes & FILE_ATTRIBUTE_DIRECTORY)))
         delete_link(folder, attributes);
     CreateDirectoryW(folder.c_str(), nullptr);
+    if (is_link(GetFileAttributesW(folder.c_str()))) return; // not deleted: left alone, unused
     std::unordered_set<std::wstring> named;
     for (const ManifestFile& file : manifest.files)
         named.insert(wide_from_utf8(file.sha256) + kBlobSuffix);

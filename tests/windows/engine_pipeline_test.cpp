@@ -612,3 +612,141 @@ TEST_F(Engine, AHostileRecordNeverReachesOutsideTheInstallFolder) {
 }
 
 } // namespace
+
+// An installation of v1 with the resume cache empty, to update from.
+void install_v1(const std::wstring& dir) {
+    delete_resume_cache();
+    serve("v1");
+    set_faults("");
+    ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+    serve("v2");
+}
+
+std::wstring resume_cached(const ManifestFile& file) {
+    return resume_cache_folder() + L"\\" + wide_from_utf8(file.sha256) + L".lzms";
+}
+
+std::string blob_url(const ManifestFile& file) {
+    return "/plannix/app/blobs/" + file.sha256 + ".lzms";
+}
+
+// Mended: each file was moved in as soon as it arrived, so a failure at file k of n left files
+// 1 to k-1 new and the rest old, an application of two versions that may not start.
+TEST_F(Engine, AFailedUpdateLeavesTheOldVersionWholeWhicheverFileFails) {
+    const std::wstring dir = fresh_folder(L"whole");
+    install_v1(dir);
+    const Manifest v2 = release("v2");
+    // The to-do list of v1 to v2, in manifest order: two changed files, then an added one.
+    for (const char* path : {"data/scene.bin", "docs/readme.txt", "extras/added.bin"}) {
+        const ManifestFile& file = entry(v2, path);
+        const std::wstring name = wide_from_utf8(path);
+        struct Case {
+            std::string what;
+            std::string faults;
+            bool damaged; // served with one bit flipped
+            std::wstring message;
+        };
+        const Case cases[] = {
+            {"404", blob_url(file) + " status=404\n", false,
+             L"Не скачан " + name + L" — проверьте интернет и повторите."},
+            {"cut", blob_url(file) + " drop=10\n", false,
+             L"Не скачан " + name + L" — проверьте интернет и повторите."},
+            {"wrong hash", "", true, L"Файл " + name + L" повреждён при загрузке — повторите."},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(path) + ": " + c.what);
+            delete_resume_cache();
+            set_faults(c.faults);
+            std::unique_ptr<ServedBlobAs> flipped;
+            if (c.damaged)
+                flipped = std::make_unique<ServedBlobAs>(file, [](std::string b) {
+                    b[b.size() / 3] ^= 4;
+                    return b;
+                });
+            const Snapshot before = snapshot(dir);
+            EXPECT_EQ(run(Update, dir), Failed);
+            EXPECT_EQ(get_error(), c.message);
+            // Byte for byte: no file replaced, none added, no ".new", no new folder, same record.
+            EXPECT_TRUE(snapshot(dir) == before);
+            EXPECT_EQ(display_version(), "1.0.0");
+        }
+    }
+
+    // A file held by another program is found before anything moves.
+    delete_resume_cache();
+    set_faults("");
+    {
+        const Snapshot before = snapshot(dir);
+        HeldOpen held(dir + L"\\docs/readme.txt", FILE_SHARE_READ);
+        EXPECT_EQ(run(Update, dir), Failed);
+        EXPECT_EQ(get_error(), L"Файл занят: " + dir + L"\\docs/readme.txt — закройте планикс.");
+        EXPECT_TRUE(snapshot(dir) == before);
+    }
+
+    ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+    expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
+}
+
+TEST_F(Engine, OfSeveralFailingTransfersTheFirstInManifestOrderIsReported) {
+    const std::wstring dir = fresh_folder(L"several");
+    install_v1(dir);
+    const Manifest v2 = release("v2");
+    delete_resume_cache();
+    // The first file fails late, after a slow start; the last one at once.
+    set_faults(blob_url(entry(v2, "data/scene.bin")) + " slow=2048/0.1,drop=8000\n" +
+               blob_url(entry(v2, "extras/added.bin")) + " status=404\n");
+    EXPECT_EQ(run(Update, dir), Failed);
+    EXPECT_EQ(get_error(), L"Не скачан data/scene.bin — проверьте интернет и повторите.");
+    EXPECT_EQ(last_log_line(),
+              "ОШИБКА: Не скачан data/scene.bin — проверьте интернет и повторите.");
+}
+
+// Mended: the record was written only at the end, so a cancelled, failed or killed run was
+// followed by one that fetched every file again.
+TEST_F(Engine, ACancelledRunIsResumedFetchingOnlyWhatHadNotArrived) {
+    const std::wstring dir = fresh_folder(L"resume");
+    install_v1(dir);
+    const Manifest v2 = release("v2");
+    const ManifestFile& scene = entry(v2, "data/scene.bin");
+    const ManifestFile& readme = entry(v2, "docs/readme.txt");
+    const ManifestFile& added = entry(v2, "extras/added.bin");
+    delete_resume_cache();
+    // A blob of v1 and a stranger in the cache: neither is a blob of the release being installed.
+    fs::create_directories(resume_cache_folder());
+    write(resume_cached(entry(release("v1"), "data/scene.bin")), "old");
+    write(resume_cache_folder() + L"\\stranger.txt", "x");
+    set_faults(blob_url(scene) + " slow=512/0.05\n"); // about two seconds
+    std::thread canceller([&] {
+        // Cancels once the two quick blobs are verified and kept, as the user would press.
+        for (int i = 0; i < 20000; ++i) {
+            if (exists(resume_cached(readme)) && exists(resume_cached(added))) break;
+            Sleep(1);
+        }
+        g_cancelRequested = true;
+    });
+    const Snapshot before = snapshot(dir);
+    size_t mark = log_mark();
+    EXPECT_EQ(run(Update, dir), Failed);
+    canceller.join();
+    EXPECT_EQ(get_error(), L"Установка отменена.");
+    EXPECT_TRUE(snapshot(dir) == before);
+    EXPECT_EQ(blob_requests_since(mark), hashes_of(v2, {"data/scene.bin", "docs/readme.txt",
+                                                         "extras/added.bin"}));
+    std::set<std::wstring> cached;
+    for (const auto& item : fs::directory_iterator(resume_cache_folder()))
+        cached.insert(item.path().filename().wstring());
+    EXPECT_EQ(cached, (std::set<std::wstring>{wide_from_utf8(readme.sha256) + L".lzms",
+                                              wide_from_utf8(added.sha256) + L".lzms"}));
+    // A kept blob that went bad since is fetched again, not trusted.
+    write(resume_cached(added), read(resume_cached(added)) + "x");
+
+    // "Повторить": only the blob that had not arrived, and the one that went bad.
+    set_faults("");
+    mark = log_mark();
+    ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+    EXPECT_EQ(blob_requests_since(mark), hashes_of(v2, {"data/scene.bin", "extras/added.bin"}));
+    // The kept blob counts as received, so the bar still ends full.
+    EXPECT_EQ(g_bytesDone.load(), g_bytesTotal.load());
+    expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
+    EXPECT_FALSE(exists(resume_cache_folder()));
+}
