@@ -178,6 +178,25 @@ class InterruptedRun(Scenario):
         self.assertEqual(self.prefix.log_lines()[-1][:len('установлено 2.0.0 ')],
                          'установлено 2.0.0 ')
 
+    def test_a_link_in_place_of_the_resume_cache_is_never_written_through(self):
+        # The cache folder in the temporary folder is Setup's to fill and delete: a link there
+        # must neither receive blobs nor have what it leads to deleted.
+        target = self.prefix.unix(r'C:\Users\Public\Precious')
+        target.mkdir(parents=True)
+        (target / 'keep.txt').write_text('mine')
+        (target / 'old.lzms').write_text('also mine')
+        cache = self.prefix.temp / 'plannix-setup-cache'
+        cache.symlink_to(target, target_is_directory=True)
+        self.release.write('data/one.txt', 'one\n' * 100)
+        manifest = self.release.publish('1.0.0')
+        self.serve()
+        self.assertEqual(self.install(), 0)
+        self.assertEqual(folder_matches(self.folder, manifest), [])
+        self.assertEqual(sorted(p.name for p in target.iterdir()), ['keep.txt', 'old.lzms'])
+        self.assertEqual((target / 'keep.txt').read_text(), 'mine')
+        # Windows deletes the link itself; Wine cannot delete a Unix link, so it may stay.
+        self.assertTrue(not cache.exists() or cache.is_symlink())
+
 
 if __name__ == '__main__':
     unittest.main()
