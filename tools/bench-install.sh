@@ -143,17 +143,20 @@ for name, s in (('native: curl, every blob, one connection', curl),
                 ('native baseline, sum', base),
                 ('setup.exe /auto under Wine', setup)):
     print('%-48s %9.2f %9.1f' % (name, s, installed / mb / s))
-print('%-48s %9.2f   (goal: at most 2.5)' % ('ratio setup.exe / native baseline', setup / base))
+print('%-48s %9.2f   (goal: at most 2.0)' % ('ratio setup.exe / native baseline', setup / base))
 print('%-48s %9.2f   (its fixed cost: start, manifest, window)' % ('a setup.exe run with nothing to fetch', $idle_s))
 if $tmpfs_s > 0:
     print('%-48s %9.2f %9.1f   (ratio %.2f)' % ('setup.exe, install folder on tmpfs (no flushes)', $tmpfs_s, installed / mb / $tmpfs_s, $tmpfs_s / base))
 print('%-48s %s' % ('its log line', r"""$install_log"""))
 print()
-bound = (largest['csize'] + largest['size']) / 2**20 + 32
+# Transfers in flight hold at most the budget (64 MiB, or the largest blob with its file when
+# that is more); the file being written is within it.
+budget = max(64, (largest['csize'] + largest['size']) / 2**20)
+bound = budget + largest['size'] / 2**20 + 32
 print('%-48s %9.1f MiB' % ('peak memory of setup.exe (VmHWM)', $install_peak / 1024))
 print('%-48s %9.1f MiB' % ('peak of a run with nothing to fetch', $idle_peak / 1024))
 print('%-48s %9.1f MiB' % ('difference: what the install itself held', ($install_peak - $idle_peak) / 1024))
-print('%-48s %9.1f MiB' % ('goal: largest blob + its file + 32 MiB', bound))
+print('%-48s %9.1f MiB' % ('goal: in-flight budget + largest file + 32 MiB', bound))
 print()
 csize = sum(f['csize'] for f in changed)
 print('update of %d changed files: %.2f s (a run with nothing to fetch: %.2f s)' % (len(changed), $update_s, $idle_s))

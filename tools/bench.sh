@@ -14,4 +14,7 @@ if [ -n "${2:-}" ]; then
   echo
   echo "Install and update with setup.exe under Wine, beside a native baseline of the same work:"
   "$(dirname "$0")/bench-install.sh" "$build" "$2"
+  echo
+  echo "The same release from nginx through a delay proxy: the round trips an install waits:"
+  "$(dirname "$0")/bench-network.sh" "$build" "$2"
 fi

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# setup.exe under Wine on a network with latency: the install benchmark's release (made by
+# tools/bench-install.sh) served by nginx through the publisher's server block, reached through
+# tools/testserver/delay_proxy.py. Two fresh installs, one through the proxy without delay and
+# one with 25 ms in each direction (a 50 ms round trip); the difference in time, divided by the
+# round trip, is the number of round trips the install waited. nginx's access log gives the
+# connections each install opened.
+#
+#   tools/bench-network.sh BENCH_BUILD CROSS_BUILD
+#
+# As tools/bench-install.sh: CROSS_BUILD's setup.exe trusts BENCH_BUILD/keys and talks to
+# localhost:PLANNIX_TEST_PORT, where the proxy listens; nginx listens on the next port.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bench=$(cd "${1:?usage: tools/bench-network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+cross=$(cd "${2:?usage: tools/bench-network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+release=$bench/bench-cache/install/release
+port=${PLANNIX_TEST_PORT:-8443}
+delay_ms=25
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
+
+now() { date +%s.%N; }
+since() { echo "$(now) - $1" | bc; }
+
+if [ "${3:-}" = "--with-nginx" ]; then
+  work=$(mktemp -d "${TMPDIR:-/tmp}/plannix-bench-net.XXXXXX")
+  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
+  proxy=""
+  cleanup() {
+    [ -n "$proxy" ] && kill "$proxy" 2>/dev/null
+    timeout 20 wineserver -k >/dev/null 2>&1 || true
+    timeout 20 wineserver -w >/dev/null 2>&1 || true
+    rm -rf "$work"
+  }
+  trap cleanup EXIT
+  "$root/tools/wine/copy-prefix.sh" "$("$root/tools/wine/template.sh")" "$WINEPREFIX"
+  wineserver -p
+  wine "$cross/tests/windows/add_root_ca.exe" "Z:$PLANNIX_TESTSERVER_CA" >/dev/null
+  cp "$cross/setup.exe" "$work/setup.exe"
+
+  # One fresh install through the proxy with `delay` ms each way; sets run_s and connections.
+  install_through() {
+    local delay=$1 t0 mark
+    rm -f "$work/ready"
+    python3 "$root/tools/testserver/delay_proxy.py" --listen "$port" --to "$((port + 1))" \
+      --delay-ms "$delay" --lifetime 1800 --ready-file "$work/ready" &
+    proxy=$!
+    for _ in $(seq 100); do [ -f "$work/ready" ] && break; sleep 0.05; done
+    mark=$(wc -l <"$PLANNIX_TESTSERVER_LOG")
+    t0=$(now)
+    wine "$work/setup.exe" /auto /dir "C:\\net\\d$delay" || true
+    run_s=$(since "$t0")
+    connections=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | awk '{ print $1 }' | sort -u | wc -l)
+    blobs=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | awk '$3 ~ /\/blobs\// && $4 == 200' | wc -l)
+    kill "$proxy" 2>/dev/null; wait "$proxy" 2>/dev/null || true
+    proxy=""
+  }
+  install_through 0
+  plain_s=$run_s plain_conn=$connections plain_blobs=$blobs
+  install_through "$delay_ms"
+  slow_s=$run_s slow_conn=$connections slow_blobs=$blobs
+
+  python3 - <<EOF
+n = $slow_blobs
+rtt = 2 * $delay_ms / 1000
+waited = ($slow_s - $plain_s) / rtt
+print('%-52s %9d' % ('blobs fetched by one install', n))
+print('%-52s %9.2f' % ('install through the proxy, no delay (s)', $plain_s))
+print('%-52s %9.2f' % ('install through the proxy, %d ms round trip (s)' % (rtt * 1000), $slow_s))
+print('%-52s %9.0f   (goal: at most N/6 + 20 = %d; one per blob would be %d)'
+      % ('round trips waited: (difference) / round trip', waited, n // 6 + 20, n))
+print('%-52s %6d and %d   (goal: at most 7 each)' % ('connections opened (nginx log), each install', $plain_conn, $slow_conn))
+EOF
+  exit 0
+fi
+
+[ -f "$release/plannix/app/manifest.json" ] ||
+  { echo "bench-network.sh: run tools/bench-install.sh first (it makes the release)" >&2; exit 1; }
+"$root/tools/wine/template.sh" >/dev/null
+xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" \
+  "$root/tools/testserver/with_nginx.sh" --certs "$bench/testserver-certs" \
+  --root "$release" --port "$((port + 1))" -- "$0" "$bench" "$cross" --with-nginx
