@@ -12,7 +12,8 @@
 // Informative only: every failure is silent and leaves g_catalogReady false; the install
 // worker fetches and checks the manifest again on its own and reports its failures.
 void version_check_main() {
-    // A short session of its own: it ends before any run of the worker needs the network.
+    // A short session of its own, closed as soon as the manifest is in: the worker opens one
+    // for its run.
     Manifest manifest;
     {
         HttpSession net;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/build_constants.h"
 #include "app/state.h"
@@ -141,6 +142,44 @@ TEST_F(Http, BoundedBodyStopsOneBytePastTheBoundAndIsAllocatedOnce) {
     ASSERT_TRUE(http_get(L"/plannix/app/slow.bin", exact, false, slow));
     EXPECT_EQ(exact.size(), slow);
     EXPECT_EQ(exact.capacity(), slow) << "the body grew in steps";
+}
+
+// A run shares one session between its transfer threads: every request gets its own whole body,
+// and a fault on one path fails only that request.
+TEST_F(Http, OneSessionServesRequestsFromSeveralThreadsAtOnce) {
+    HttpSession net;
+    ASSERT_TRUE(open_http_session(net));
+    const std::string body = served("body.bin");
+    const std::string slow = served("slow.bin");
+    struct Request {
+        std::wstring path;
+        const std::string* expected; // null: must fail
+        std::string got;
+        bool ok = false;
+    };
+    std::vector<Request> requests;
+    for (int i = 0; i < 12; ++i)
+        requests.push_back({i % 3 == 2 ? L"/plannix/app/slow.bin" : L"/plannix/app/body.bin",
+                            i % 3 == 2 ? &slow : &body, {}, false});
+    requests.push_back({L"/plannix/app/missing.bin", nullptr, {}, false});
+    std::vector<std::thread> threads;
+    for (Request& r : requests)
+        threads.emplace_back([&net, &r] { r.ok = http_get(net, r.path, r.got, true); });
+    for (std::thread& t : threads)
+        t.join();
+    uint64_t total = 0;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const Request& r = requests[i];
+        SCOPED_TRACE(i);
+        if (!r.expected) {
+            EXPECT_FALSE(r.ok);
+            continue;
+        }
+        EXPECT_TRUE(r.ok);
+        EXPECT_TRUE(r.got == *r.expected) << "got " << r.got.size() << " bytes";
+        total += r.expected->size();
+    }
+    EXPECT_EQ(g_bytesDone.load(), total); // every chunk of every transfer, and no more
 }
 
 // Status of a GET that skips the certificate checks, or 0 when the server cannot be reached.
