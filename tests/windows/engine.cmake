@@ -13,7 +13,8 @@ add_custom_target(engine_fixture ALL DEPENDS ${ENGINE_FIXTURE}/stamp)
 
 set(ENGINE_LOG ${CMAKE_BINARY_DIR}/engine-requests.log)
 plannix_wine_test(engine_pipeline_test SOURCES engine_pipeline_test.cpp TIMEOUT 240
-  WRAPPER ${CMAKE_SOURCE_DIR}/tools/testserver/with_server.sh --certs ${PLANNIX_TEST_CERTS}
+  WRAPPER ${CMAKE_CURRENT_SOURCE_DIR}/with_small_disk.sh
+          ${CMAKE_SOURCE_DIR}/tools/testserver/with_server.sh --certs ${PLANNIX_TEST_CERTS}
           --log ${ENGINE_LOG} --root ${ENGINE_FIXTURE}/served --port ${PLANNIX_PORT}
           --lifetime 230 --faults-file ${ENGINE_FIXTURE}/faults.txt --)
 # Setup's own resources, so the test runs with its UTF-8 code page, as shell links need.

@@ -4,6 +4,8 @@
 // serialiser makes of the release and selection (its layout is tested natively).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -749,4 +751,33 @@ TEST_F(Engine, ACancelledRunIsResumedFetchingOnlyWhatHadNotArrived) {
     EXPECT_EQ(g_bytesDone.load(), g_bytesTotal.load());
     expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
     EXPECT_FALSE(exists(resume_cache_folder()));
+}
+
+// A staged file that does not fit on the disk fails the run like any other write, and takes
+// nothing of the installation with it.
+TEST_F(Engine, AFullDiskWhileStagingLeavesTheOldVersionWhole) {
+    const char* mount = std::getenv("PLANNIX_SMALL_DISK");
+    if (!mount || !*mount) GTEST_SKIP() << "no small disk could be mounted here";
+    std::wstring unixPath = wide_from_utf8(mount);
+    std::replace(unixPath.begin(), unixPath.end(), L'/', L'\\');
+    const std::wstring dir = L"Z:" + unixPath + L"\\Plannix";
+    install_v1(dir);
+    delete_resume_cache();
+
+    // Fill the disk but for less than data/scene.bin needs.
+    ULARGE_INTEGER freeBytes{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW((dir + L"\\").c_str(), &freeBytes, nullptr, nullptr));
+    ASSERT_GT(freeBytes.QuadPart, 16384u);
+    const std::wstring filler = L"Z:" + unixPath + L"\\filler";
+    write(filler, std::string(static_cast<size_t>(freeBytes.QuadPart - 8192), 'f'));
+
+    const Snapshot before = snapshot(dir);
+    EXPECT_EQ(run(Update, dir), Failed);
+    EXPECT_EQ(get_error(), L"Не записать " + dir + L"\\data/scene.bin");
+    EXPECT_TRUE(snapshot(dir) == before) << "a file replaced or a staged file left";
+    EXPECT_EQ(display_version(), "1.0.0");
+
+    ASSERT_TRUE(DeleteFileW(filler.c_str()));
+    ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+    expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
 }
