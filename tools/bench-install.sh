@@ -66,9 +66,10 @@ EOF
   target='C:\bench\Plannix'
 
   # Runs setup.exe unattended into $target; sets run_s and peak_kb, the peak VmHWM of Setup's
-  # process.
+  # process. Each run starts without the resume cache, as a first install on a fresh machine.
   run_setup() {
     local t0 pid
+    rm -rf "$wintemp/plannix-setup-cache"
     t0=$(now)
     wine "$work/setup.exe" /auto /dir "$target" "$@" &
     pid=$!
@@ -76,7 +77,8 @@ EOF
     wait "$pid" || true
     run_s=$(since "$t0")
   }
-  logfile="$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")/plannix-setup.log"
+  wintemp=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
+  logfile="$wintemp/plannix-setup.log"
   installed_line() { tail -n1 "$logfile" 2>/dev/null || true; }
 
   run_setup
