@@ -15,6 +15,7 @@
 #include "app/files.h"
 #include "catalogue/manifest.h"
 #include "tools/release/blob_writer.h"
+#include "tools/release/progress.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
 #include "tools/release/release_site.h"
@@ -220,12 +221,34 @@ void make_blob(const fs::path& appDir, PackedFile& f) {
 // Hashes every file, then makes each distinct content's blob once (files with equal content
 // share one blob, and two threads must never write the same blob file).
 bool pack_files(const fs::path& appDir, std::vector<PackedFile>& files, size_t& reused) {
-    run_parallel(files.size(), [&](size_t i) { hash_one(files[i]); });
+    uint64_t sourceBytes = 0;
+    for (const PackedFile& f : files) {
+        std::error_code ec;
+        const uint64_t size = fs::file_size(f.source, ec);
+        sourceBytes += ec ? 0 : size;
+    }
+    {
+        Progress progress("hashing", files.size(), sourceBytes);
+        run_parallel(files.size(), [&](size_t i) {
+            hash_one(files[i]);
+            progress.add(files[i].size);
+        });
+    }
     std::map<std::string, size_t> first; // content hash -> index of the file that makes the blob
     std::vector<size_t> makers;
+    uint64_t makerBytes = 0;
     for (size_t i = 0; i < files.size(); ++i)
-        if (files[i].error.empty() && first.emplace(files[i].sha256, i).second) makers.push_back(i);
-    run_parallel(makers.size(), [&](size_t k) { make_blob(appDir, files[makers[k]]); });
+        if (files[i].error.empty() && first.emplace(files[i].sha256, i).second) {
+            makers.push_back(i);
+            makerBytes += files[i].size;
+        }
+    {
+        Progress progress("packing", makers.size(), makerBytes);
+        run_parallel(makers.size(), [&](size_t k) {
+            make_blob(appDir, files[makers[k]]);
+            progress.add(files[makers[k]].size);
+        });
+    }
 
     bool ok = true;
     reused = 0;
