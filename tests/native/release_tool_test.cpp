@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -23,13 +25,19 @@ namespace {
 
 struct ToolRun {
     int status;
-    std::string output; // stdout and stderr together
+    std::string output; // stdout, and stderr too unless run apart
+    std::string errors; // stderr when run apart
 };
 
-ToolRun run_tool(const std::string& arguments) {
-    const std::string command =
-        std::string("'") + PLANNIX_RELEASE_TOOL + "' " + arguments + " 2>&1";
-    ToolRun run{-1, ""};
+std::string slurp(const fs::path& p);
+
+// `apart`: standard error into `errors` instead of mixed into `output`.
+ToolRun run_tool(const std::string& arguments, bool apart = false) {
+    const fs::path errors =
+        fs::temp_directory_path() / ("plannix-release-stderr-" + std::to_string(::getpid()));
+    const std::string command = std::string("'") + PLANNIX_RELEASE_TOOL + "' " + arguments +
+                                (apart ? " 2>'" + errors.string() + "'" : " 2>&1");
+    ToolRun run{-1, "", ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     char buffer[4096];
@@ -38,6 +46,9 @@ ToolRun run_tool(const std::string& arguments) {
         run.output.append(buffer, n);
     const int raw = pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    if (apart) run.errors = slurp(errors);
+    std::error_code ec;
+    fs::remove(errors, ec);
     return run;
 }
 
@@ -458,6 +469,145 @@ TEST_F(ReleaseTool, PackWarnsOfAMissingApplicationOrSetupAtTheTopButStillPacks) 
             EXPECT_EQ(warned, expected) << label << " " << program << "\n" << packed.output;
         }
     }
+}
+
+// Every command: --help and -h on stdout with 0, a usage error as what went wrong and the usage
+// on stderr with 2; a failure as one line naming the path on stderr with 1.
+TEST_F(ReleaseTool, EveryCommandFollowsTheCommandLineConventions) {
+    const ToolRun help = run_tool("--help", true);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.errors, "");
+    EXPECT_EQ(run_tool("-h", true).output, help.output);
+    const ToolRun version = run_tool("--version", true);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("plannix-release 1.", 0), 0u) << version.output;
+    for (const char* bad : {"", "frobnicate", "--verbose"})
+        EXPECT_EQ(run_tool(bad, true).status, 2) << bad;
+
+    for (const char* command : {"keygen", "pack", "verify", "prune", "compress", "unpack"}) {
+        const std::string usage = std::string("usage: plannix-release ") + command + " ";
+        EXPECT_NE(help.output.find(usage.substr(7)), std::string::npos) << command;
+        for (const char* flag : {" --help", " -h"}) {
+            const ToolRun run = run_tool(command + std::string(flag), true);
+            EXPECT_EQ(run.status, 0) << command << flag;
+            EXPECT_EQ(run.output.rfind(usage, 0), 0u) << command << flag;
+            EXPECT_EQ(run.errors, "") << command << flag;
+        }
+        for (const char* args : {" --bogus x y z", ""}) {
+            const ToolRun run = run_tool(command + std::string(args), true);
+            EXPECT_EQ(run.status, 2) << command << args;
+            EXPECT_EQ(run.output, "") << command << args;
+            EXPECT_EQ(run.errors.rfind(std::string("plannix-release ") + command + ": ", 0), 0u)
+                << command << args << run.errors;
+            EXPECT_NE(run.errors.find(usage), std::string::npos) << command << args;
+        }
+    }
+
+    const std::string missing = quoted(dir / "missing");
+    const std::string key = quoted(suiteDir / "keys" / "public.txt");
+    for (const std::string& args :
+         {"verify --public-key " + missing + " " + quoted(dir),
+          "verify --public-key " + key + " " + missing,
+          "prune --keep 1 --public-key " + key + " " + missing,
+          "pack --key " + missing + " --version 1 " + quoted(dir) + " " + quoted(dir / "release"),
+          "compress " + missing + " " + quoted(dir / "out")}) {
+        const ToolRun run = run_tool(args, true);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+        EXPECT_NE(run.errors.find(dir.string()), std::string::npos) << args << run.errors;
+    }
+    // A version names a history folder, so one that cannot is refused before any work.
+    for (const char* v : {"../up", ".hidden", "1 0", ""})
+        EXPECT_EQ(run_tool("pack --key " + quoted(suiteDir / "keys" / "private.pem") +
+                           " --version '" + v + "' " + quoted(suiteDir / "keys") + " " +
+                           quoted(dir / "release"))
+                      .status,
+                  2)
+            << v;
+    EXPECT_FALSE(fs::exists(dir / "release"));
+}
+
+// The blob files that a manifest on disk names.
+std::set<std::string> blobs_named(const fs::path& manifestPath) {
+    std::set<std::string> named;
+    const nlohmann::json doc = nlohmann::json::parse(slurp(manifestPath));
+    for (const auto& f : doc.at("files"))
+        named.insert(f.at("sha256").get<std::string>() + ".lzms");
+    return named;
+}
+
+std::map<std::string, std::string> tree(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(root).generic_string()] = slurp(entry.path());
+    return files;
+}
+
+TEST_F(ReleaseTool, PackKeepsReplacedManifestsAndPruneDeletesWhatNoKeptReleaseNames) {
+    make_source();
+    std::map<std::string, std::string> sigs;
+    for (const char* v : {"1.8", "1.9", "1.10", "2.0"}) {
+        spit(dir / "src" / "version.txt", v);
+        spit(dir / "src" / ("notes-" + std::string(v)), v);
+        ASSERT_EQ(pack(v).status, 0) << v;
+        sigs[v] = slurp(release.sig());
+    }
+    const fs::path history = dir / "release" / "history";
+    EXPECT_EQ(slurp(history / "1.9" / "manifest.sig"), sigs["1.9"]);
+    EXPECT_EQ(tree(history).size(), 6u); // manifest and signature of 1.8, 1.9 and 1.10
+    spit(release.app / "blobs" / "stray.lzms.tmp", "left by a killed pack");
+    const auto prune = [&](const std::string& options, const fs::path& keys = suiteDir / "keys") {
+        return run_tool("prune " + options + " --public-key " + quoted(keys / "public.txt") + " " +
+                            quoted(dir / "release"),
+                        true);
+    };
+
+    // Refused, with nothing deleted: a key that did not sign it, a manifest changed after
+    // signing, a history entry that cannot be read.
+    const auto before = tree(dir / "release");
+    ASSERT_EQ(run_tool("keygen " + quoted(dir / "other")).status, 0);
+    EXPECT_EQ(prune("--keep 0", dir / "other").status, 1);
+    spit(release.manifest(), " " + before.at("plannix/app/manifest.json"));
+    EXPECT_EQ(prune("--keep 0").status, 1);
+    spit(release.manifest(), before.at("plannix/app/manifest.json"));
+    spit(history / "1.8" / "manifest.json", "{}");
+    const ToolRun broken = prune("--keep 0");
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.errors.find("1.8"), std::string::npos) << broken.errors;
+    spit(history / "1.8" / "manifest.json", before.at("history/1.8/manifest.json"));
+    EXPECT_EQ(tree(dir / "release"), before);
+    EXPECT_EQ(prune("--keep x").status, 2);
+
+    const ToolRun dry = prune("--keep 1 --dry-run");
+    ASSERT_EQ(dry.status, 0) << dry.errors;
+    EXPECT_EQ(tree(dir / "release"), before);
+    const ToolRun pruned = prune("--keep 1");
+    ASSERT_EQ(pruned.status, 0) << pruned.errors;
+    // "1.10" is the newest in history: versions compare by their numbers.
+    std::set<std::string> kept = blobs_named(release.manifest());
+    const std::set<std::string> previous = blobs_named(history / "1.10" / "manifest.json");
+    kept.insert(previous.begin(), previous.end());
+    std::set<std::string> present;
+    for (const auto& entry : fs::directory_iterator(release.app / "blobs"))
+        present.insert(entry.path().filename().string());
+    EXPECT_EQ(present, kept);
+    EXPECT_EQ(tree(history).size(), 2u);
+    EXPECT_EQ(verify().status, 0);
+    size_t freed = 0;
+    for (const auto& [path, bytes] : before)
+        if (!fs::exists(dir / "release" / path)) freed += bytes.size();
+    EXPECT_NE(pruned.output.find("freed " + std::to_string(freed) + " bytes"), std::string::npos)
+        << pruned.output;
+    EXPECT_NE(dry.output.find("would free " + std::to_string(freed) + " bytes"), std::string::npos)
+        << dry.output;
+
+    ASSERT_EQ(prune("--keep 0").status, 0);
+    present.clear();
+    for (const auto& entry : fs::directory_iterator(release.app / "blobs"))
+        present.insert(entry.path().filename().string());
+    EXPECT_EQ(present, blobs_named(release.manifest()));
+    EXPECT_EQ(verify().status, 0);
 }
 
 TEST(ReleaseCrypto, StrictBase64) {
