@@ -81,6 +81,21 @@ class HostedOnNginx(Scenario):
         # Connections carry a serial: Setup's requests are numbered by the connection they use.
         self.assertTrue(all(entry[0].isdigit() for entry in self.server.entries()))
 
+    def test_an_install_keeps_its_connections_alive_and_opens_at_most_seven(self):
+        # One session for the whole run: a connection and a TLS handshake per blob would cost a
+        # round trip each on a real network. Six transfers in flight, plus the version check's.
+        for n in range(80):
+            self.release.write('parts/p%02d.txt' % n, ('part %d\n' % n) * (50 + n))
+        manifest = self.release.publish('1.0.0')
+        self.serve()
+        self.assertEqual(self.install(), 0)
+        self.assertEqual(folder_matches(self.folder, manifest), [])
+        entries = self.server.entries()
+        blobs = [e for e in entries if '/blobs/' in e[2]]
+        self.assertEqual(len(blobs), len({e['sha256'] for e in manifest['files']}))
+        connections = {e[0] for e in entries}
+        self.assertLessEqual(len(connections), 7, sorted(connections))
+
 
 if __name__ == '__main__':
     unittest.main()
