@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <new>
 
+#include "app/file_ops.h"
 #include "app/files.h"
 #include "app/names.h"
 #include "app/paths.h"
@@ -81,9 +82,9 @@ bool obtain_blob(const ManifestFile& file, std::vector<uint8_t>& content) {
 }
 
 void delete_blob_cache() {
+    // A link of that name goes itself; what it leads to is the user's.
     try {
-        std::error_code ec;
-        fs::remove_all(fs::path(cache_folder()), ec);
+        delete_tree(cache_folder());
     } catch (const std::exception&) {
     }
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/file_ops.h"
 #include "app/files.h"
 #include "app/names.h"
 #include "app/paths.h"
@@ -20,6 +21,15 @@ std::wstring local_file_path(const std::string& relativePath) {
 bool replace_file(const ManifestFile& file, const std::vector<uint8_t>& content) {
     const std::wstring local = local_file_path(file.path);
     const std::wstring staged = local + kStagedSuffix;
+    // Through a junction or link inside the install folder the file would land outside it, where
+    // nothing ever removes it; a folder of that name (not one the record listed) is not ours to
+    // replace.
+    const DWORD attributes = GetFileAttributesW(local.c_str());
+    if (has_link_on_the_way(g_installDir, file.path) ||
+        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+        set_error(L"Не записать " + local);
+        return false;
+    }
     try {
         // A folder that cannot be made shows up as a failed write just below.
         std::error_code ec;

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/file_ops.h"
 #include "app/known_folders.h"
 #include "app/names.h"
 #include "app/paths.h"
@@ -47,16 +48,10 @@ bool fetch_manifest(std::string& manifestText, std::string& signature) {
            http_get(L"/plannix/app/manifest.sig", signature, false);
 }
 
-// The recorded hash of `path`: a record written by someone else may hold anything there, and
-// only a string can match.
-std::string recorded_hash(const nlohmann::json& installed, const std::string& path) {
-    const auto it = installed.find(path);
-    return it != installed.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
-
-// Up to date means recorded with this hash and present with this size; content is not hashed.
-bool is_up_to_date(const nlohmann::json& installed, const ManifestFile& file) {
-    if (recorded_hash(installed, file.path) != file.sha256) return false;
+// Up to date means recorded with this hash (under any spelling of the path that names the same
+// file) and present with this size; content is not hashed.
+bool is_up_to_date(const RecordedHashes& recorded, const ManifestFile& file) {
+    if (recorded_hash_of(recorded, file.path) != file.sha256) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(local_file_path(file.path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -67,10 +62,11 @@ bool is_up_to_date(const nlohmann::json& installed, const ManifestFile& file) {
 
 Plan plan_run(const Manifest& manifest, const nlohmann::json& installed) {
     Plan plan;
+    const RecordedHashes recorded = recorded_hashes_by_name(installed);
     for (const ManifestFile& file : manifest.files) {
         if (!is_file_selected(file)) continue;
         plan.selectedSize = saturating_add(plan.selectedSize, file.size);
-        if (is_up_to_date(installed, file)) continue;
+        if (is_up_to_date(recorded, file)) continue;
         plan.todo.push_back(&file);
         plan.downloadTotal = saturating_add(plan.downloadTotal, file.csize);
     }
@@ -157,10 +153,12 @@ void run() {
         installed = read_install_record_files(g_installDir);
     } catch (const std::exception&) {
     }
+    delete_leftover_staged_files(installed, manifest);
 
     const Plan plan = plan_run(manifest, installed);
     g_bytesTotal.exchange(plan.downloadTotal);
 
+    clear_obsolete_files_in_the_way(installed, manifest);
     // One file at a time, in manifest order; a cancel takes effect between files.
     const size_t n = plan.todo.size();
     for (size_t i = 0; i < n; ++i) {
@@ -177,12 +175,12 @@ void run() {
         installed[file.path] = file.sha256;
     }
 
-    remove_obsolete_files(installed, manifest);
+    const nlohmann::json undeleted = remove_obsolete_files(installed, manifest);
     delete_blob_cache();
 
     // A run whose record is not written must not report success: the next update or the
     // removal would not know the files it put there.
-    if (!write_install_record(g_installDir, manifest, g_componentSelected)) {
+    if (!write_install_record(g_installDir, manifest, g_componentSelected, undeleted)) {
         set_error(L"Не записать " + join_path(g_installDir, kRecordFileName));
         return;
     }
@@ -205,11 +203,7 @@ void run() {
     append_log(L"установлено " + wide_from_utf8(manifest.version) + L" в " + g_installDir +
                L": скачано файлов " + std::to_wstring(n) + L", " +
                std::to_wstring(g_bytesDone.load() / 1024) + L" КБ");
-    g_workerState.exchange(Done);
-
-    // After an update the application comes back by itself; after an install the window
-    // offers to start it.
-    if (g_runMode == Update && !g_autoMode) restart_app_and_close();
+    finish_successful_run();
 }
 
 } // namespace
