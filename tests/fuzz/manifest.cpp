@@ -30,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!is_own_install_record(parse_install_record_text(record))) std::abort();
     const RecordedHashes recorded = recorded_hashes_by_name(files);
     for (const ManifestFile& f : m.files)
-        if (!files.contains(f.path) || recorded_hash_of(recorded, f.path) != f.sha256)
-            std::abort();
+        if (!files.contains(f.path) || recorded_hash_of(recorded, f.path) != f.sha256) std::abort();
     return 0;
 }

@@ -174,8 +174,10 @@ TEST_F(Startup, OnlySetupsOwnRecordBesideTheProgramMarksItsFolder) {
          true},
         {"another program's record", "{\"files\": {\"report.docx\": \"ab\"}}", false},
         {"an empty file", "", false},
-        {"a record without core", "{\"components\": [], \"offered\": [\"core\", \"nvidia\", "
-         "\"amd\", \"intel\", \"vr\"]}", false},
+        {"a record without core",
+         "{\"components\": [], \"offered\": [\"core\", \"nvidia\", "
+         "\"amd\", \"intel\", \"vr\"]}",
+         false},
     };
     for (const auto& c : cases) {
         ScratchFolder dir(L"installed-here");

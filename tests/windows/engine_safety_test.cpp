@@ -20,6 +20,7 @@
 #include "app/names.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "app/window_host.h"
 #include "app/worker.h"
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
@@ -145,9 +146,9 @@ TEST(EngineSafety, ARenameByLetterCaseOrSeparatorsKeepsTheFile) {
         ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
         if (respelled) {
             std::string text = read(dir + L"\\install.json");
-            for (const auto& [from, to] : {std::pair<std::string, std::string>{"\"Fonts/UI.ttf\"",
-                                                                                "\"./Fonts\\\\UI.ttf\""},
-                                           {"\"Data/Info.txt\"", "\"Data//Info.txt\""}}) {
+            for (const auto& [from, to] :
+                 {std::pair<std::string, std::string>{"\"Fonts/UI.ttf\"", "\"./Fonts\\\\UI.ttf\""},
+                  {"\"Data/Info.txt\"", "\"Data//Info.txt\""}}) {
                 ASSERT_NE(text.find(from), std::string::npos);
                 text.replace(text.find(from), from.size(), to);
             }
@@ -157,9 +158,9 @@ TEST(EngineSafety, ARenameByLetterCaseOrSeparatorsKeepsTheFile) {
         ASSERT_EQ(install("case2", dir), Done) << utf8_from_wide(get_error());
         EXPECT_EQ(read(dir + L"\\fonts\\ui.ttf"), source("case2", "fonts/ui.ttf"));
         EXPECT_EQ(read(dir + L"\\data\\info.txt"), source("case2", "data/info.txt"));
-        EXPECT_EQ(keys_of(record_files(dir)),
-                  (std::set<std::string>{"data/info.txt", "fonts/ui.ttf", "plannix.exe",
-                                         "setup.exe"}));
+        EXPECT_EQ(
+            keys_of(record_files(dir)),
+            (std::set<std::string>{"data/info.txt", "fonts/ui.ttf", "plannix.exe", "setup.exe"}));
         // And the run after finds everything in place.
         ASSERT_EQ(install("case2", dir), Done) << utf8_from_wide(get_error());
         EXPECT_EQ(read(dir + L"\\data\\info.txt"), source("case2", "data/info.txt"));
@@ -193,9 +194,9 @@ TEST(EngineSafety, WritingThroughALinkInsideTheInstallFolderIsRefused) {
 // that folder deleted the user's report and photo.
 TEST(EngineSafety, AForeignRecordsKeysAreNeverDeleted) {
     const std::wstring dir = fresh_folder(L"foreign");
-    write(dir + L"\\install.json",
-          "{\"files\": {\"report.docx\": \"" + std::string(64, 'a') +
-              "\", \"photos/trip.jpg\": \"" + std::string(64, 'b') + "\"}}");
+    write(dir + L"\\install.json", "{\"files\": {\"report.docx\": \"" + std::string(64, 'a') +
+                                       "\", \"photos/trip.jpg\": \"" + std::string(64, 'b') +
+                                       "\"}}");
     write(dir + L"\\report.docx", "report");
     write(dir + L"\\photos\\trip.jpg", "trip");
     ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
@@ -239,8 +240,8 @@ TEST(EngineSafety, AnObsoleteFileThatCannotBeDeletedStaysRecordedUntilItGoes) {
     }
     EXPECT_TRUE(exists(held));
     EXPECT_TRUE(exists(readOnly));
-    nlohmann::json expected = parse_install_record_text(
-        serialise_install_record(release("keep2"), kCore))["files"];
+    nlohmann::json expected =
+        parse_install_record_text(serialise_install_record(release("keep2"), kCore))["files"];
     expected["old/held.dll"] = before["old/held.dll"];
     expected["old/ro.dll"] = before["old/ro.dll"];
     EXPECT_EQ(record_files(dir), expected);

@@ -444,8 +444,8 @@ TEST_F(Removal, WithTheOptionAFolderThatCannotGoWholeIsLoggedAndTheDataStillGoes
     write_file(app_data_folder() + L"\\login.json");
     {
         FileHandle held(CreateFileW((dir + L"\\projects\\open.plx").c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
         ASSERT_TRUE(static_cast<bool>(held));
         ASSERT_EQ(run_removal(dir, true), Done);
     }
