@@ -96,7 +96,8 @@ void remove_installation() {
     if (haveDir) {
         DeleteFileW(join_path(dir, kRecordFileName).c_str());
         DeleteFileW(join_path(dir, kSetupExeName).c_str());
-        const bool deletedWhole = removeUserData && delete_tree_if_safe(dir);
+        bool deletedWhole = false;
+        if (removeUserData) deletedWhole = delete_tree_if_safe(dir);
         if (!deletedWhole) {
             for (const wchar_t* name : kFoldersRemovedWhenEmpty)
                 delete_if_empty(join_path(dir, name));
