@@ -17,11 +17,10 @@ Every release also holds "plannix.exe" (text, except in restart) and "setup.exe"
 """
 import argparse
 import os
-import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_engine_fixture import pack, text  # noqa: E402
+from make_engine_fixture import publish_all, text  # noqa: E402
 
 COMMON = {'plannix.exe': text('plannix.exe', 800), 'setup.exe': text('setup.exe', 400)}
 
@@ -49,22 +48,11 @@ def main():
     ap.add_argument('--key', required=True)
     ap.add_argument('--app', required=True)
     a = ap.parse_args()
-    shutil.rmtree(a.out, ignore_errors=True)
-    blobs = os.path.join(a.out, 'served', 'plannix', 'app', 'blobs')
-    os.makedirs(blobs)
     with open(a.app, 'rb') as f:
         app = f.read()
-    work = os.path.join(a.out, 'work')
-    for name, files in releases(app).items():
-        version = '1.0' if name.endswith('1') else '2.0'
-        served = pack(a.tool, a.key, files, version, os.path.join(a.out, name + 'src'),
-                      os.path.join(work, name))
-        for blob in os.listdir(os.path.join(served, 'blobs')):
-            shutil.copyfile(os.path.join(served, 'blobs', blob), os.path.join(blobs, blob))
-        os.makedirs(os.path.join(a.out, name))
-        for f in ('manifest.json', 'manifest.sig'):
-            shutil.copyfile(os.path.join(served, f), os.path.join(a.out, name, f))
-    shutil.rmtree(work)
+    publish_all(a.tool, a.key, a.out,
+                [(name, files, '1.0' if name.endswith('1') else '2.0')
+                 for name, files in releases(app).items()])
     open(os.path.join(a.out, 'stamp'), 'w').close()
 
 
