@@ -9,6 +9,8 @@ constexpr const wchar_t* kUninstallKey =
 
 // In the install folder.
 constexpr const wchar_t* kRecordFileName = L"install.json";
+// The record is written here first, then moved over kRecordFileName.
+constexpr const wchar_t* kRecordTempName = L"install.json.tmp";
 constexpr const wchar_t* kCacheFolderName = L"update-cache";
 constexpr const wchar_t* kAppExeName = L"plannix.exe";
 constexpr const wchar_t* kSetupExeName = L"setup.exe";

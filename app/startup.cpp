@@ -43,11 +43,6 @@ std::wstring default_install_dir() {
     return join_path(join_path(base, L"Kvartalis"), L"Plannix");
 }
 
-bool file_exists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 bool file_identity(const std::wstring& path, FileIdentity& id) {
@@ -116,8 +111,10 @@ void settle_install_dir(const std::wstring& ownPath) {
     // current folder happens to be: it counts as not given.
     if (!is_absolute_folder(g_installDir)) g_installDir.clear();
     if (!g_installDir.empty()) return;
+    // Only Setup's own record marks an installation: another program's "install.json" (in a
+    // Downloads folder, say) must not make that folder the one to install into and delete from.
     const std::wstring ownFolder = folder_of(ownPath);
-    if (!ownFolder.empty() && file_exists(join_path(ownFolder, kRecordFileName))) {
+    if (!ownFolder.empty() && is_own_install_record(read_install_record_at(ownFolder))) {
         g_installDir = ownFolder;
         return;
     }

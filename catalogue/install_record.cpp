@@ -1,20 +1,16 @@
 #include "catalogue/install_record.h"
 
 #include <filesystem>
+#include <unordered_set>
 
 #include "app/files.h"
 #include "app/names.h"
 #include "app/state.h"
 #include "catalogue/components.h"
+#include "catalogue/file_names.h"
 #include "catalogue/manifest.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-constexpr const wchar_t* kTempName = L"install.json.tmp";
-
-} // namespace
 
 nlohmann::json parse_install_record_text(const std::string& text) {
     try {
@@ -47,16 +43,57 @@ nlohmann::json record_files_of(const nlohmann::json& record) {
     return nlohmann::json::object();
 }
 
-nlohmann::json read_install_record_files(const std::wstring& dir) {
-    return record_files_of(read_install_record_at(dir));
+bool is_own_install_record(const nlohmann::json& record) {
+    if (!record.is_object()) return false;
+    const auto holds = [&](const char* member, const char* id) {
+        const auto array = record.find(member);
+        if (array == record.end() || !array->is_array()) return false;
+        for (const nlohmann::json& item : *array)
+            if (item.is_string() && item.get_ref<const std::string&>() == id) return true;
+        return false;
+    };
+    for (const ComponentInfo& component : kComponents)
+        if (!holds("offered", component.id)) return false;
+    return holds("components", kComponents[0].id);
 }
 
-std::string serialise_install_record(const Manifest& manifest,
-                                     const bool selected[kComponentCount]) {
+nlohmann::json read_install_record_files(const std::wstring& dir) {
+    const nlohmann::json record = read_install_record_at(dir);
+    return is_own_install_record(record) ? record_files_of(record) : nlohmann::json::object();
+}
+
+RecordedHashes recorded_hashes_by_name(const nlohmann::json& files) {
+    RecordedHashes recorded;
+    if (!files.is_object()) return recorded;
+    for (const auto& item : files.items()) {
+        const std::string hash = item.value().is_string() ? item.value().get<std::string>() : "";
+        const auto [at, fresh] = recorded.emplace(file_name_key(item.key()), hash);
+        if (!fresh && at->second != hash) at->second.clear();
+    }
+    return recorded;
+}
+
+std::string recorded_hash_of(const RecordedHashes& recorded, const std::string& path) {
+    const auto it = recorded.find(file_name_key(path));
+    return it == recorded.end() ? std::string() : it->second;
+}
+
+std::string serialise_install_record(const Manifest& manifest, const bool selected[kComponentCount],
+                                     const nlohmann::json& undeleted) {
     try {
         nlohmann::json files = nlohmann::json::object();
         for (const ManifestFile& file : manifest.files)
             if (selected[classify_file(file.path)]) files[file.path] = file.sha256;
+        // Never a second key for a file that the release lists.
+        if (!undeleted.empty()) {
+            std::unordered_set<std::string> listed;
+            for (const auto& item : files.items())
+                listed.insert(file_name_key(item.key()));
+            for (const auto& item : undeleted.items())
+                if (listed.insert(file_name_key(item.key())).second)
+                    files[item.key()] =
+                        item.value().is_string() ? item.value() : nlohmann::json("");
+        }
         nlohmann::json offered = nlohmann::json::array();
         nlohmann::json components = nlohmann::json::array();
         for (int n = 0; n < kComponentCount; ++n) {
@@ -84,12 +121,12 @@ std::string serialise_install_record(const Manifest& manifest,
 }
 
 bool write_install_record(const std::wstring& dir, const Manifest& manifest,
-                          const bool selected[kComponentCount]) {
+                          const bool selected[kComponentCount], const nlohmann::json& undeleted) {
     try {
-        const std::string text = serialise_install_record(manifest, selected);
+        const std::string text = serialise_install_record(manifest, selected, undeleted);
         if (text.empty()) return false;
         const fs::path folder(dir);
-        const fs::path temp = folder / kTempName;
+        const fs::path temp = folder / kRecordTempName;
         if (!write_file_flushed(temp, text) || !move_replacing(temp, folder / kRecordFileName)) {
             // Only a file may be ours to remove: something else of that name (a folder, say)
             // made the open fail and is left alone.

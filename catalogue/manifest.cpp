@@ -1,8 +1,11 @@
 #include "catalogue/manifest.h"
 
 #include <new>
+#include <unordered_set>
 
 #include <nlohmann/json.hpp>
+
+#include "catalogue/file_names.h"
 
 namespace {
 
@@ -72,10 +75,14 @@ bool parse_manifest(const std::string& text, Manifest& out) {
 
         const nlohmann::json& files = doc.at("files");
         if (!files.is_array()) return false;
+        // Two entries naming one file would be written over each other, and the update after
+        // would delete the survivor as the other's obsolete name.
+        std::unordered_set<std::string> names;
         for (const nlohmann::json& entry : files) {
             ManifestFile file;
             if (!read_file_entry(entry, file)) return false;
             if (!is_acceptable_manifest_path(file.path)) return false;
+            if (!names.insert(file_name_key(file.path)).second) return false;
             out.files.push_back(std::move(file));
         }
         return !out.version.empty() && !out.files.empty();

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <new>
 
+#include "app/file_ops.h"
 #include "app/files.h"
 #include "app/messages.h"
 #include "app/names.h"
@@ -80,9 +81,9 @@ std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
 }
 
 void delete_blob_cache() {
+    // A link of that name goes itself; what it leads to is the user's.
     try {
-        std::error_code ec;
-        fs::remove_all(fs::path(cache_folder()), ec);
+        delete_tree(cache_folder());
     } catch (const std::exception&) {
     }
 }

@@ -18,5 +18,5 @@ std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
 // install folder / "update-cache" / (sha256 + ".lzms").
 std::wstring cached_blob_path(const ManifestFile& file);
 
-// Removes the cache folder with all it holds; every error is ignored.
+// Removes the cache folder with all it holds, never following a link; every error is ignored.
 void delete_blob_cache();

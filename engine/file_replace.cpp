@@ -14,7 +14,7 @@
 
 namespace {
 
-bool is_link(DWORD attributes) {
+bool is_reparse_point(DWORD attributes) {
     return attributes & FILE_ATTRIBUTE_REPARSE_POINT;
 }
 
@@ -39,7 +39,7 @@ bool make_folders_on_the_way(const std::wstring& relative, std::vector<std::wstr
             attributes = GetFileAttributesW(folder.c_str());
         }
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            is_link(attributes))
+            is_reparse_point(attributes))
             return false;
     }
 }
@@ -60,9 +60,14 @@ std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& co
     const std::wstring staged = local + kStagedSuffix;
     if (!make_folders_on_the_way(wide_from_utf8(file.path), madeFolders))
         return msg_cannot_write(local);
+    // A folder of that name (not one the record listed: those went before the fetch) is not ours
+    // to replace.
+    const DWORD target = GetFileAttributesW(local.c_str());
+    if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY))
+        return msg_cannot_write(local);
     // A link left under the staged name would be written through; the link itself goes.
     const DWORD attributes = GetFileAttributesW(staged.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes)) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && is_reparse_point(attributes)) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             RemoveDirectoryW(staged.c_str());
         } else {

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/file_ops.h"
 #include "app/known_folders.h"
 #include "app/messages.h"
 #include "app/names.h"
@@ -45,16 +46,10 @@ uint64_t saturating_add(uint64_t a, uint64_t b) {
     return b > UINT64_MAX - a ? UINT64_MAX : a + b;
 }
 
-// The recorded hash of `path`: a record written by someone else may hold anything there, and
-// only a string can match.
-std::string recorded_hash(const nlohmann::json& installed, const std::string& path) {
-    const auto it = installed.find(path);
-    return it != installed.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
-
-// Up to date means recorded with this hash and present with this size; content is not hashed.
-bool is_up_to_date(const nlohmann::json& installed, const ManifestFile& file) {
-    if (recorded_hash(installed, file.path) != file.sha256) return false;
+// Up to date means recorded with this hash (under any spelling of the path that names the same
+// file) and present with this size; content is not hashed.
+bool is_up_to_date(const RecordedHashes& recorded, const ManifestFile& file) {
+    if (recorded_hash_of(recorded, file.path) != file.sha256) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(local_file_path(file.path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -65,10 +60,11 @@ bool is_up_to_date(const nlohmann::json& installed, const ManifestFile& file) {
 
 Plan plan_run(const Manifest& manifest, const nlohmann::json& installed) {
     Plan plan;
+    const RecordedHashes recorded = recorded_hashes_by_name(installed);
     for (const ManifestFile& file : manifest.files) {
         if (!is_file_selected(file)) continue;
         plan.selectedSize = saturating_add(plan.selectedSize, file.size);
-        if (is_up_to_date(installed, file)) continue;
+        if (is_up_to_date(recorded, file)) continue;
         plan.todo.push_back(&file);
         plan.downloadTotal = saturating_add(plan.downloadTotal, file.csize);
     }
@@ -147,7 +143,8 @@ bool prepare_folder() {
     return created;
 }
 
-// Any trouble reading the record means no baseline: everything selected is fetched.
+// Any trouble reading the record, or another program's record, means no baseline: everything
+// selected is fetched and nothing recorded is deleted.
 nlohmann::json installed_files() {
     try {
         return read_install_record_files(g_installDir);
@@ -158,7 +155,13 @@ nlohmann::json installed_files() {
 
 // Every file of the to-do list staged and verified, or none: a failure or a cancel takes this
 // run's staged files away again and the install folder stays exactly as it was.
-bool fetch_step(const HttpSession& net, const Manifest& manifest, Plan& plan) {
+//
+// Recorded obsolete files that stand where this release needs a folder (or inside a folder
+// where it needs a file) go first: nothing could be staged there otherwise. They are the only
+// change made before the moves, and only to files the new release drops.
+bool fetch_step(const HttpSession& net, const Manifest& manifest, const nlohmann::json& installed,
+                Plan& plan) {
+    clear_obsolete_files_in_the_way(installed, manifest);
     prepare_resume_cache(manifest);
     g_bytesTotal.exchange(plan.downloadTotal);
     const std::wstring message = fetch_and_stage(net, plan.todo, plan.madeFolders);
@@ -203,13 +206,14 @@ bool put_in_place(const Manifest& manifest, const Plan& plan, nlohmann::json& in
         installed[file.path] = file.sha256;
     }
 
-    remove_obsolete_files(installed, manifest);
+    // What cannot be deleted now stays recorded, so that the next run and the removal try again.
+    const nlohmann::json undeleted = remove_obsolete_files(installed, manifest);
     delete_blob_cache();
     delete_resume_cache();
 
     // A run whose record is not written must not report success: the next update or the
     // removal would not know the files it put there.
-    if (!write_install_record(g_installDir, manifest, g_componentSelected)) {
+    if (!write_install_record(g_installDir, manifest, g_componentSelected, undeleted)) {
         set_error(msg_cannot_write(join_path(g_installDir, kRecordFileName)));
         return false;
     }
@@ -233,11 +237,7 @@ void finish(const Manifest& manifest, const Plan& plan) {
     append_log(L"установлено " + wide_from_utf8(manifest.version) + L" в " + g_installDir +
                L": скачано файлов " + std::to_wstring(plan.todo.size()) + L", " +
                std::to_wstring(g_bytesDone.load() / 1024) + L" КБ");
-    g_workerState.exchange(Done);
-
-    // After an update the application comes back by itself; after an install the window
-    // offers to start it.
-    if (g_runMode == Update && !g_autoMode) restart_app_and_close();
+    finish_successful_run();
 }
 
 void run() {
@@ -248,8 +248,9 @@ void run() {
     if (!wait_for_app()) return;
     if (!prepare_folder()) return;
     nlohmann::json installed = installed_files();
+    delete_leftover_staged_files(installed, manifest);
     Plan plan = plan_run(manifest, installed);
-    if (!fetch_step(net, manifest, plan)) return;
+    if (!fetch_step(net, manifest, installed, plan)) return;
     if (!put_in_place(manifest, plan, installed)) return;
     finish(manifest, plan);
 }

@@ -1,75 +1,104 @@
 #include "engine/obsolete_files.h"
 
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <windows.h>
 
 #include <nlohmann/json.hpp>
 
-#include "app/paths.h"
+#include "app/file_ops.h"
+#include "app/names.h"
 #include "app/state.h"
 #include "app/text.h"
 #include "catalogue/components.h"
+#include "catalogue/file_names.h"
 #include "catalogue/manifest.h"
+#include "engine/file_replace.h"
 
 namespace {
 
-// The names of a record key, without empty ones and ".".
-std::vector<std::wstring> parts_of(const std::wstring& relative) {
-    std::vector<std::wstring> parts;
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = relative.size();
-        std::wstring part = relative.substr(start, end - start);
-        if (!part.empty() && part != L".") parts.push_back(std::move(part));
-        start = end + 1;
-    }
-    return parts;
+using Names = std::unordered_set<std::string>; // file_name_key of each path
+
+Names kept_names(const Manifest& manifest) {
+    Names kept;
+    for (const ManifestFile& file : manifest.files)
+        if (is_file_selected(file)) kept.insert(file_name_key(file.path));
+    return kept;
+}
+
+// The record's keys that may be deleted: they follow the path rules and name no kept file.
+std::vector<std::string> obsolete_keys(const nlohmann::json& installed, const Names& kept) {
+    std::vector<std::string> keys;
+    if (!installed.is_object()) return keys;
+    for (const auto& item : installed.items())
+        if (is_acceptable_manifest_path(item.key()) && !kept.count(file_name_key(item.key())))
+            keys.push_back(item.key());
+    return keys;
+}
+
+// The folders above each name: "a", "a/b" for "a/b/c".
+Names folders_above(const Names& names) {
+    Names folders;
+    for (const std::string& name : names)
+        for (size_t slash = name.find('/'); slash != std::string::npos;
+             slash = name.find('/', slash + 1))
+            folders.insert(name.substr(0, slash));
+    return folders;
 }
 
 } // namespace
 
-void delete_recorded_file(const std::wstring& root, const std::wstring& relative) {
-    const std::vector<std::wstring> parts = parts_of(relative);
-    if (parts.empty()) return;
-    // The folders between the root and the file, each checked to be a real folder: through a
-    // link the name would reach outside the root.
-    std::vector<std::wstring> folders;
-    std::wstring path = root;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        path = join_path(path, parts[i]);
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return;
-        folders.push_back(path);
-    }
-    const std::wstring file = join_path(path, parts.back());
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        DeleteFileW(file.c_str());
-    // Only an empty folder can be removed, so the climb stops at the first one still in use.
-    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
-        if (!RemoveDirectoryW(folder->c_str())) break;
-}
-
-void remove_obsolete_files(const nlohmann::json& installed, const Manifest& manifest) {
+void clear_obsolete_files_in_the_way(const nlohmann::json& installed, const Manifest& manifest) {
     try {
-        // The first entry of each path decides, as a scan in manifest order would.
-        std::unordered_map<std::string, const ManifestFile*> byPath;
-        for (const ManifestFile& file : manifest.files)
-            byPath.emplace(file.path, &file);
-        for (const auto& item : installed.items()) {
-            const std::string& key = item.key();
-            const auto found = byPath.find(key);
-            if (found != byPath.end() && is_file_selected(*found->second)) continue;
-            if (!is_acceptable_manifest_path(key)) continue;
-            delete_recorded_file(g_installDir, wide_from_utf8(key));
+        const Names kept = kept_names(manifest);
+        const Names neededFolders = folders_above(kept);
+        for (const std::string& key : obsolete_keys(installed, kept)) {
+            const std::string name = file_name_key(key);
+            bool inTheWay = neededFolders.count(name) > 0;
+            for (size_t slash = name.find('/'); !inTheWay && slash != std::string::npos;
+                 slash = name.find('/', slash + 1))
+                inTheWay = kept.count(name.substr(0, slash)) > 0;
+            if (inTheWay) delete_recorded_file(g_installDir, key);
         }
     } catch (const std::exception&) {
+        // What stays in the way makes the write fail with its own message.
+    }
+}
+
+nlohmann::json remove_obsolete_files(const nlohmann::json& installed, const Manifest& manifest) {
+    nlohmann::json undeleted = nlohmann::json::object();
+    try {
+        for (const std::string& key : obsolete_keys(installed, kept_names(manifest)))
+            if (!delete_recorded_file(g_installDir, key)) undeleted[key] = installed.at(key);
+    } catch (const std::exception&) {
         // Leftover files are harmless; the run goes on.
+    }
+    return undeleted;
+}
+
+void delete_leftover_staged_files(const nlohmann::json& installed, const Manifest& manifest) {
+    try {
+        std::vector<std::string> paths;
+        for (const ManifestFile& file : manifest.files)
+            paths.push_back(file.path);
+        if (installed.is_object())
+            for (const auto& item : installed.items())
+                if (is_acceptable_manifest_path(item.key())) paths.push_back(item.key());
+        Names listed;
+        for (const std::string& path : paths)
+            listed.insert(file_name_key(path));
+        const std::string suffix = utf8_from_wide(kStagedSuffix);
+        for (const std::string& path : paths) {
+            const std::string staged = path + suffix;
+            // One look per file; the deletion's checks only where something is there.
+            if (GetFileAttributesW(local_file_path(staged).c_str()) != INVALID_FILE_ATTRIBUTES &&
+                !listed.count(file_name_key(staged)))
+                delete_recorded_file(g_installDir, staged);
+        }
+        delete_recorded_file(g_installDir, utf8_from_wide(kRecordTempName));
+    } catch (const std::exception&) {
+        // A leftover only takes room; the run goes on.
     }
 }

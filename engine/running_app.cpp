@@ -21,17 +21,17 @@ void wait_for_process(uint32_t pid) {
     if (process) WaitForSingleObject(process.get(), kAppExitWaitMs);
 }
 
-bool is_file_busy(const std::wstring& path) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return false;
-    const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-}
-
-void restart_app_and_close() {
-    const std::wstring exe = join_path(g_installDir, kAppExeName);
-    ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, g_installDir.c_str(), SW_SHOWNORMAL);
+void finish_successful_run() {
+    // After an update the application comes back by itself, started before the window learns
+    // that the run is done: from then on it offers "Запустить" (a second copy) and "Закрыть"
+    // (which would end Setup before the restart). After an install the window offers to start it.
+    const bool restart = g_runMode == Update && !g_autoMode;
+    if (restart) {
+        const std::wstring exe = join_path(g_installDir, kAppExeName);
+        ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, g_installDir.c_str(), SW_SHOWNORMAL);
+    }
+    g_workerState.exchange(Done);
     // Without a window a null handle would post to this thread's own queue instead.
-    if (const HWND window = g_mainWindow.load()) PostMessageW(window, WM_CLOSE, 0, 0);
+    if (restart)
+        if (const HWND window = g_mainWindow.load()) PostMessageW(window, WM_CLOSE, 0, 0);
 }

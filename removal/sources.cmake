@@ -1,2 +1,2 @@
 set(removal_PORTABLE)
-set(removal_WINDOWS uninstall.cpp delete_files.cpp deletion_guard.cpp)
+set(removal_WINDOWS uninstall.cpp deletion_guard.cpp)

@@ -4,19 +4,18 @@
 
 #include <windows.h>
 
+#include "app/file_ops.h"
 #include "app/handles.h"
 #include "app/known_folders.h"
 #include "app/names.h"
 #include "app/paths.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
-#include "engine/obsolete_files.h"
-#include "engine/running_app.h"
 #include "engine/setup_log.h"
 #include "removal/deletion_guard.h"
-#include "removal/delete_files.h"
 
 namespace {
 
@@ -35,15 +34,36 @@ std::wstring in_known_folder(REFKNOWNFOLDERID id, const std::wstring& name) {
 }
 
 // Deletes `folder` recursively unless that could take the user's or the system's files with
-// it; then logs why and returns false.
+// it. False when the folder is still there; the log then says why.
 bool delete_tree_if_safe(const std::wstring& folder) {
     const std::wstring refusal = recursive_delete_refusal(folder);
     if (!refusal.empty()) {
         append_log(L"Папка " + folder + L" не удалена целиком: " + refusal + L".");
         return false;
     }
-    delete_tree(folder);
+    if (!delete_tree(folder)) {
+        append_log(L"Папка " + folder +
+                   L" не удалена целиком: в ней остались файлы, которые не удалось удалить.");
+        return false;
+    }
     return true;
+}
+
+// The recorded files, with the staged copies a killed run may have left beside them. The record
+// and Setup's own copy are left for the end: until then a second removal can finish the job.
+void delete_recorded_files(const std::wstring& dir) {
+    const nlohmann::json files = read_install_record_files(dir);
+    const std::string suffix = utf8_from_wide(kStagedSuffix);
+    for (const auto& entry : files.items()) {
+        const std::string& key = entry.key();
+        // Keys that the manifest could never have carried are not ours to follow: they could
+        // name files outside the install folder.
+        if (!is_acceptable_manifest_path(key)) continue;
+        delete_recorded_file(dir, key + suffix);
+        if (name_same_file(key, utf8_from_wide(kSetupExeName))) continue;
+        delete_recorded_file(dir, key);
+    }
+    delete_recorded_file(dir, utf8_from_wide(kRecordTempName));
 }
 
 void remove_installation() {
@@ -58,31 +78,33 @@ void remove_installation() {
         return;
     }
 
-    if (haveDir) {
-        const nlohmann::json files = read_install_record_files(dir);
-        for (const auto& entry : files.items()) {
-            // Keys that the manifest could never have carried are not ours to follow: they
-            // could name files outside the install folder.
-            if (!is_acceptable_manifest_path(entry.key())) continue;
-            delete_recorded_file(dir, wide_from_utf8(entry.key()));
-        }
-        DeleteFileW(join_path(dir, kRecordFileName).c_str());
-        DeleteFileW(join_path(dir, kSetupExeName).c_str());
-
-        if (!g_removeUserData.load() || !delete_tree_if_safe(dir)) {
-            for (const wchar_t* name : kFoldersRemovedWhenEmpty)
-                delete_if_empty(join_path(dir, name));
-            delete_folder_if_empty(dir);
-        } else {
-            const std::wstring data = in_known_folder(FOLDERID_LocalAppData, L"Kvartalis");
-            if (!data.empty()) delete_tree_if_safe(join_path(data, L"Plannix"));
-        }
-    }
+    if (haveDir) delete_recorded_files(dir);
 
     for (REFKNOWNFOLDERID id : {FOLDERID_Programs, FOLDERID_Desktop}) {
         const std::wstring shortcut = in_known_folder(id, g_shortcutName);
         if (!shortcut.empty()) DeleteFileW(shortcut.c_str());
     }
+
+    // The application data (settings, login) under its own guard, whatever becomes of the
+    // install folder.
+    const bool removeUserData = g_removeUserData.load();
+    if (removeUserData) {
+        const std::wstring data = in_known_folder(FOLDERID_LocalAppData, L"Kvartalis");
+        if (!data.empty()) delete_tree_if_safe(join_path(data, L"Plannix"));
+    }
+
+    if (haveDir) {
+        DeleteFileW(join_path(dir, kRecordFileName).c_str());
+        DeleteFileW(join_path(dir, kSetupExeName).c_str());
+        bool deletedWhole = false;
+        if (removeUserData) deletedWhole = delete_tree_if_safe(dir);
+        if (!deletedWhole) {
+            for (const wchar_t* name : kFoldersRemovedWhenEmpty)
+                delete_if_empty(join_path(dir, name));
+            delete_folder_if_empty(dir);
+        }
+    }
+
     RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallKey);
 
     append_log(L"удалено из " + dir);

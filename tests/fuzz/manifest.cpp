@@ -1,10 +1,12 @@
 // parse_manifest over arbitrary bytes; an accepted manifest must satisfy the rules that the
-// install pipeline relies on, and its install record must serialise and read back.
+// install pipeline relies on (no two paths naming one file among them), and its install record
+// must serialise and read back.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "catalogue/components.h"
+#include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 
@@ -22,8 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string record = serialise_install_record(m, all);
     if (record.empty()) std::abort(); // parsed text is valid UTF-8, so it must serialise
     const nlohmann::json files = record_files_of(parse_install_record_text(record));
-    if (files.empty() || files.size() > m.files.size()) std::abort();
+    // No two accepted paths name one file, so the record holds one key for each, and the
+    // record is Setup's own.
+    if (files.size() != m.files.size()) std::abort();
+    if (!is_own_install_record(parse_install_record_text(record))) std::abort();
+    const RecordedHashes recorded = recorded_hashes_by_name(files);
     for (const ManifestFile& f : m.files)
-        if (!files.contains(f.path)) std::abort();
+        if (!files.contains(f.path) || recorded_hash_of(recorded, f.path) != f.sha256) std::abort();
     return 0;
 }

@@ -224,7 +224,9 @@ TEST_F(RecordFolder, UnusableRecordsReadAsEmpty) {
 }
 
 TEST_F(RecordFolder, AcceptsAnyFormattingAndAByteOrderMark) {
-    spit(record(), "\xef\xbb\xbf{\"files\":{\"a.dll\":\"h\"},\n\n\"version\" : \"3\"}");
+    spit(record(), "\xef\xbb\xbf{\"files\":{\"a.dll\":\"h\"},\n\n\"version\" : \"3\", "
+                   "\"offered\":[\"core\",\"nvidia\",\"amd\",\"intel\",\"vr\"],"
+                   "\"components\" :[\"core\"]}");
     EXPECT_EQ(read_install_record_files(wdir), nlohmann::json({{"a.dll", "h"}}));
 }
 
@@ -263,6 +265,80 @@ TEST_F(RecordFolder, UnwritableInputsFailWithoutTouchingTheRecord) {
     EXPECT_FALSE(write_install_record(wdir, bad, core));
     EXPECT_EQ(slurp(record()), old);
     EXPECT_FALSE(write_install_record(wdir + L"/no/such/folder", sample_manifest(), core));
+}
+
+// Mended fault: another program's install.json in the folder of setup.exe was taken for an
+// installation, and the files its keys named were deleted.
+TEST_F(RecordFolder, OnlySetupsOwnRecordIsTrustedWithItsFiles) {
+    const std::string files = "\"files\": {\"report.docx\": \"h\"}";
+    const std::string offered = "\"offered\": [\"core\", \"nvidia\", \"amd\", \"intel\", \"vr\"]";
+    const struct {
+        std::string text;
+        bool own;
+    } cases[] = {
+        {"{" + files + ", " + offered + ", \"components\": [\"core\"]}", true},
+        {"{" + files + ", " + offered + ", \"components\": [\"amd\", \"core\"]}", true},
+        {"{" + files + "}", false},
+        {"{" + files + ", " + offered + "}", false},
+        {"{" + files + ", " + offered + ", \"components\": [\"amd\"]}", false},
+        {"{" + files + ", " + offered + ", \"components\": \"core\"}", false},
+        {"{" + files + ", \"offered\": [\"core\", \"nvidia\", \"amd\", \"intel\"], " +
+             "\"components\": [\"core\"]}",
+         false},
+        {"{" + files + ", \"offered\": [\"core\", \"nvidia\", \"amd\", \"intel\", \"VR\"], " +
+             "\"components\": [\"core\"]}",
+         false},
+        {"[" + offered.substr(10) + "]", false},
+    };
+    for (const auto& c : cases) {
+        spit(record(), c.text);
+        EXPECT_EQ(is_own_install_record(read_install_record_at(wdir)), c.own) << c.text;
+        EXPECT_EQ(read_install_record_files(wdir).contains("report.docx"), c.own) << c.text;
+    }
+    // What Setup writes is its own, whatever the selection.
+    const bool core[5] = {true};
+    ASSERT_TRUE(write_install_record(wdir, sample_manifest(), core));
+    EXPECT_TRUE(is_own_install_record(read_install_record_at(wdir)));
+}
+
+// Mended fault: the diff looked record keys up byte for byte, so a file recorded as
+// "Fonts/UI.ttf" was not found for "fonts/ui.ttf".
+TEST(RecordedHashes, AFileIsFoundUnderEverySpellingThatNamesIt) {
+    const nlohmann::json files = {{"Fonts/UI.ttf", kH1}, {"data\\x.bin", kH2}, {"Шрифт.TTF", kH3},
+                                  {"twice.txt", kH1},    {"TWICE.txt", kH2},   {"same.txt", kH4},
+                                  {"./SAME.txt", kH4},   {"odd.txt", 42}};
+    const RecordedHashes recorded = recorded_hashes_by_name(files);
+    const std::pair<const char*, std::string> lookups[] = {
+        {"fonts/ui.ttf", kH1}, {"FONTS\\ui.TTF", kH1}, {"data/x.bin", kH2},
+        {"шрифт.ttf", kH3},    {"twice.txt", ""},      {"same.txt", kH4},
+        {"odd.txt", ""},       {"fonts/ui.tt", ""},    {"missing", ""}};
+    for (const auto& [path, hash] : lookups)
+        EXPECT_EQ(recorded_hash_of(recorded, path), hash) << path;
+}
+
+// Mended fault: an obsolete file that could not be deleted dropped out of the record and was
+// never removed again.
+TEST(SerialiseRecord, UndeletedObsoleteEntriesStayWithTheirOldHash) {
+    const bool core[5] = {true};
+    const std::string plain = serialise_install_record(sample_manifest(), core);
+    EXPECT_EQ(serialise_install_record(sample_manifest(), core, nlohmann::json::object()), plain);
+
+    const nlohmann::json undeleted = {
+        {"old/held.dll", kH3}, {"PLANNIX.EXE", kH2}, {"odd.txt", 42}, {"ф/Планикс.txt", kH2}};
+    const std::string text = serialise_install_record(sample_manifest(), core, undeleted);
+    nlohmann::json expected = parse_install_record_text(plain);
+    expected["files"]["old/held.dll"] = kH3;
+    expected["files"]["odd.txt"] = "";
+    EXPECT_EQ(parse_install_record_text(text), expected);
+    // The same layout: without the two added lines, the bytes are those of today's record.
+    std::string without = text;
+    for (const std::string& line :
+         {std::string("  \"odd.txt\": \"\",\r\n"), "  \"old/held.dll\": \"" + kH3 + "\",\r\n"}) {
+        const size_t at = without.find(line);
+        ASSERT_NE(at, std::string::npos) << line;
+        without.erase(at, line.size());
+    }
+    EXPECT_EQ(without, plain);
 }
 
 } // namespace

@@ -198,15 +198,37 @@ TEST(ManifestParse, ExtraKeysAreIgnored) {
     EXPECT_TRUE(accepts(doc));
 }
 
-TEST(ManifestParse, DuplicatePathsAreKeptInOrder) {
-    nlohmann::json doc = valid_doc();
-    doc["files"] = nlohmann::json::array({file_entry("a.dll"), file_entry("a.dll")});
-    doc["files"][1]["sha256"] = kHashB;
-    Manifest m;
-    ASSERT_TRUE(parse_manifest(doc.dump(), m));
-    ASSERT_EQ(m.files.size(), 2u);
-    EXPECT_EQ(m.files[0].sha256, kHashA);
-    EXPECT_EQ(m.files[1].sha256, kHashB);
+// Mended fault: a release that renamed "Fonts/UI.ttf" to "fonts/ui.ttf" had the update delete
+// the file it had just written; two paths naming one file are refused like any bad manifest.
+TEST(ManifestParse, TwoPathsNamingOneFileRejectTheManifest) {
+    const std::pair<const char*, const char*> clashes[] = {
+        {"a.dll", "a.dll"},
+        {"Fonts/UI.ttf", "fonts/ui.ttf"},
+        {"data/x.bin", "data\\x.bin"},
+        {"data/x.bin", "data//x.bin"},
+        {"data/x.bin", "./data/./x.bin"},
+        {"data/x.bin", "data/x.bin/"},
+        {"Шрифты/Меню.txt", "шрифты/меню.txt"},
+        {"ΣΟΦΙΑ.txt", "σοφια.txt"},
+        {"Ёлка.png", "ёлка.png"},
+        {"ÄÖÜ.txt", "äöü.txt"},
+        {"ŽLUŤOUČKÝ.txt", "žluťoučký.txt"},
+    };
+    for (const auto& [a, b] : clashes) {
+        nlohmann::json doc = valid_doc();
+        doc["files"] = nlohmann::json::array({file_entry(a), file_entry("x.txt"), file_entry(b)});
+        EXPECT_FALSE(accepts(doc)) << a << " and " << b;
+    }
+    // Names that only look alike are different files.
+    const std::pair<const char*, const char*> distinct[] = {{"a.dll", "a.dl"},
+                                                            {"data/x.bin", "datax.bin"},
+                                                            {"e.txt", "\xc3\xa9.txt"},
+                                                            {"ß.txt", "ss.txt"}};
+    for (const auto& [a, b] : distinct) {
+        nlohmann::json doc = valid_doc();
+        doc["files"] = nlohmann::json::array({file_entry(a), file_entry(b)});
+        EXPECT_TRUE(accepts(doc)) << a << " and " << b;
+    }
 }
 
 TEST(ManifestPaths, BadPathRejectsWholeManifest) {

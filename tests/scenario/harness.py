@@ -29,6 +29,12 @@ ARGV_OF = _env_path('PLANNIX_ARGV_OF')
 UNINSTALL_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvartalisPlannix'
 
 
+def own_record(files=None):
+    """The text of an install.json that Setup takes for its own, listing `files` (key: hash)."""
+    return json.dumps({'components': ['core'], 'files': files or {},
+                       'offered': ['core', 'nvidia', 'amd', 'intel', 'vr'], 'version': '1.0'})
+
+
 class Prefix:
     """A throw-away Wine prefix copied from the template."""
 

@@ -3,7 +3,7 @@ hand-over to a temporary copy, and the window's size, title and place."""
 import re
 import unittest
 
-from harness import UNINSTALL_KEY, Prefix
+from harness import UNINSTALL_KEY, Prefix, own_record
 
 TITLE_INSTALL = 'Установка — Планикс — Кварталис'
 TITLE_UNINSTALL = 'Удаление — Планикс — Кварталис'
@@ -87,7 +87,7 @@ class Handover(unittest.TestCase):
     def test_uninstall_from_the_install_folder_runs_a_temporary_copy(self):
         with Prefix() as prefix:
             exe = prefix.place_setup(r'C:\Apps\Plannix')
-            prefix.unix(r'C:\Apps\Plannix\install.json').write_text('{}')
+            prefix.unix(r'C:\Apps\Plannix\install.json').write_text(own_record())
             process = prefix.start(exe, '/uninstall')
             self.assertEqual(process.wait(timeout=60), 0)  # ends without a window of its own
             info = prefix.find_window()
@@ -130,11 +130,20 @@ class Handover(unittest.TestCase):
         with Prefix() as prefix:
             exe = prefix.place_setup(r'C:\Portable\Plannix')
             self.assertIsNone(self.handed_over(prefix, exe))
-            prefix.unix(r'C:\Portable\Plannix\install.json').write_text('{}')
+            prefix.unix(r'C:\Portable\Plannix\install.json').write_text(own_record())
             # Not "/auto": an unattended copy may finish and close before its command line
             # can be read.
             self.assertEqual(self.handed_over(prefix, exe, '/pid', '7')[1:],
                              ['/pid', '7', '/dir', r'C:\Portable\Plannix'])
+
+    def test_another_programs_install_record_beside_the_program_marks_nothing(self):
+        # Mended fault: setup.exe started from a Downloads folder holding another program's
+        # install.json took that folder for the installation, and deleted what the record named.
+        with Prefix() as prefix:
+            exe = prefix.place_setup(r'C:\Downloads')
+            prefix.unix(r'C:\Downloads\install.json').write_text(
+                '{"files": {"report.docx": "' + 'a' * 64 + '"}}')
+            self.assertIsNone(self.handed_over(prefix, exe))
 
     def test_default_folder_is_under_the_local_programs_folder(self):
         with Prefix() as prefix:

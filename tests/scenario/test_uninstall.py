@@ -1,13 +1,12 @@
 """Removal by the real setup.exe under Wine: the uninstall entry's own command line, the
 hand-over to a temporary copy, what goes and what stays, and the running application."""
-import json
 import os
 import subprocess
 import time
 import unittest
 from pathlib import Path
 
-from harness import UNINSTALL_KEY, Prefix
+from harness import UNINSTALL_KEY, Prefix, own_record
 
 HOLD_FILE = Path(os.environ['PLANNIX_HOLD_FILE'])
 PREFIX_SETUP = Path(os.environ['PLANNIX_REMOVAL_PREFIX_SETUP'])
@@ -36,7 +35,7 @@ class Installation:
             path = self.dir / key
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_bytes(b'x')
-        (self.dir / 'install.json').write_text(json.dumps({'files': files}), encoding='utf-8')
+        (self.dir / 'install.json').write_text(own_record(files), encoding='utf-8')
         self.setup = prefix.place_setup(DIR)
         self.shortcuts = [
             prefix.unix(prefix.env_var('APPDATA') + r'\Microsoft\Windows\Start Menu\Programs'),

@@ -1,6 +1,7 @@
 // Start-up pieces against the real file system and registry of a throw-away Wine prefix.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -158,11 +159,36 @@ TEST_F(Startup, OverlongOrWronglyTypedValuesCountAsMissing) {
     EXPECT_EQ(get_installed_version(), std::string(519, 'v'));
 }
 
-TEST_F(Startup, InstallRecordBesideTheProgramMarksItsFolder) {
-    ScratchFolder dir(L"installed-here");
-    dir.touch(L"install.json");
-    settle_install_dir(dir.file(L"setup.exe"));
-    EXPECT_EQ(g_installDir, dir.path());
+// Mended fault: any "install.json" beside the program marked an installation, so setup.exe
+// started from a Downloads folder holding another program's record installed there and deleted
+// the files that record named.
+TEST_F(Startup, OnlySetupsOwnRecordBesideTheProgramMarksItsFolder) {
+    const struct {
+        const char* what;
+        std::string record;
+        bool adopted;
+    } cases[] = {
+        {"Setup's record",
+         "{\"components\": [\"core\"], \"files\": {}, \"offered\": [\"core\", \"nvidia\", "
+         "\"amd\", \"intel\", \"vr\"], \"version\": \"1.0\"}",
+         true},
+        {"another program's record", "{\"files\": {\"report.docx\": \"ab\"}}", false},
+        {"an empty file", "", false},
+        {"a record without core",
+         "{\"components\": [], \"offered\": [\"core\", \"nvidia\", "
+         "\"amd\", \"intel\", \"vr\"]}",
+         false},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder dir(L"installed-here");
+        {
+            std::ofstream out(std::filesystem::path(dir.file(L"install.json")), std::ios::binary);
+            out << c.record;
+        }
+        g_installDir.clear();
+        settle_install_dir(dir.file(L"setup.exe"));
+        EXPECT_EQ(g_installDir == dir.path(), c.adopted) << c.what;
+    }
 }
 
 TEST_F(Startup, DefaultFolderIsAbsoluteUnderLocalPrograms) {

@@ -74,7 +74,9 @@ TEST_F(SetupLog, SetErrorStoresLogsThenFails) {
     EXPECT_EQ(read_log(), "ОШИБКА: Нет связи с сайтом Кварталис.\r\n");
 }
 
-TEST_F(SetupLog, WorkerWithoutAPipelineEndsFailedWithAMessage) {
+// Guards a check that could not fail: any error text passed, the safety net's generic one too.
+TEST_F(SetupLog, WorkerWithoutAServerEndsFailedWithTheConnectionMessage) {
+    const std::wstring message = L"Нет связи с сайтом Кварталис. Проверьте интернет и повторите.";
     g_runMode = Install;
     g_workerState = Idle;
     g_cancelRequested = true;
@@ -82,12 +84,13 @@ TEST_F(SetupLog, WorkerWithoutAPipelineEndsFailedWithAMessage) {
     wait_while_running();
     EXPECT_EQ(g_workerState.load(), Failed);
     EXPECT_FALSE(g_cancelRequested.load()); // a run starts with the cancel request cleared
-    EXPECT_FALSE(get_error().empty());
-    EXPECT_EQ(read_log().rfind("ОШИБКА: ", 0), 0u);
+    EXPECT_EQ(get_error(), message);
+    EXPECT_EQ(read_log(), "ОШИБКА: " + utf8_from_wide(message) + "\r\n");
 
     start_worker(); // the retry from Failed
     wait_while_running();
     EXPECT_EQ(g_workerState.load(), Failed);
+    EXPECT_EQ(get_error(), message);
 }
 
 TEST_F(SetupLog, SecondStartWhileRunningDoesNothing) {

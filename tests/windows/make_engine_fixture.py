@@ -69,6 +69,24 @@ def pack(tool, key, files, version, source, release):
     return os.path.join(release, 'plannix', 'app')
 
 
+def publish_all(tool, key, out, releases):
+    """Packs each (name, files, version) into OUT/<name> (its manifest pair) and OUT/<name>src
+    (its files), with every blob in the one served folder OUT/served/plannix/app/blobs."""
+    shutil.rmtree(out, ignore_errors=True)
+    blobs = os.path.join(out, 'served', 'plannix', 'app', 'blobs')
+    os.makedirs(blobs)
+    work = os.path.join(out, 'work')
+    for name, files, version in releases:
+        app = pack(tool, key, files, version, os.path.join(out, name + 'src'),
+                   os.path.join(work, name))
+        for blob in os.listdir(os.path.join(app, 'blobs')):
+            shutil.copyfile(os.path.join(app, 'blobs', blob), os.path.join(blobs, blob))
+        os.makedirs(os.path.join(out, name))
+        for f in ('manifest.json', 'manifest.sig'):
+            shutil.copyfile(os.path.join(app, f), os.path.join(out, name, f))
+    shutil.rmtree(work)
+
+
 def write(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, 'wb') as f:
@@ -86,19 +104,7 @@ def main():
     ap.add_argument('--tool', required=True)
     ap.add_argument('--key', required=True)
     a = ap.parse_args()
-    shutil.rmtree(a.out, ignore_errors=True)
-    blobs = os.path.join(a.out, 'served', 'plannix', 'app', 'blobs')
-    os.makedirs(blobs)
-    work = os.path.join(a.out, 'work')
-    for name, files, version in (('v1', V1, '1.0.0'), ('v2', V2, '2.0.0')):
-        app = pack(a.tool, a.key, files, version, os.path.join(a.out, name + 'src'),
-                   os.path.join(work, name))
-        for blob in os.listdir(os.path.join(app, 'blobs')):
-            shutil.copyfile(os.path.join(app, 'blobs', blob), os.path.join(blobs, blob))
-        os.makedirs(os.path.join(a.out, name))
-        for f in ('manifest.json', 'manifest.sig'):
-            shutil.copyfile(os.path.join(app, f), os.path.join(a.out, name, f))
-    shutil.rmtree(work)
+    publish_all(a.tool, a.key, a.out, (('v1', V1, '1.0.0'), ('v2', V2, '2.0.0')))
 
     with open(os.path.join(a.out, 'v2', 'manifest.json'), 'rb') as f:
         v2 = f.read()

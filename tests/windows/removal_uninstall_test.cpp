@@ -2,6 +2,7 @@
 // (prepared by removal_prefix.sh), run the way the window runs it: start_worker.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -85,7 +86,8 @@ void lay_out_installation(const std::wstring& dir, const std::vector<std::string
     keys.insert(keys.end(), unmade.begin(), unmade.end());
     for (size_t i = 0; i < keys.size(); ++i)
         record += (i ? ",\n  \"" : "\n  \"") + keys[i] + "\": \"" + std::string(64, 'a') + "\"";
-    record += "\n },\n \"version\": \"1.0\"\n}";
+    record += "\n },\n \"offered\": [\"core\", \"nvidia\", \"amd\", \"intel\", \"vr\"],\n "
+              "\"version\": \"1.0\"\n}";
     for (const std::string& file : files)
         write_file(join_path(dir, wide_from_utf8(file)));
     write_file(join_path(dir, kRecordFileName), record);
@@ -259,7 +261,8 @@ TEST_F(Removal, WithTheOptionALinkInsideTheFolderIsNotFollowed) {
     EXPECT_TRUE(left.empty() || left == std::set<std::wstring>{L"link"});
 }
 
-// Mended fault: the same as the guard's, seen from the whole run: only the record's files go.
+// Mended fault: the same as the guard's, seen from the whole run: only the record's files go,
+// and the application data still goes.
 TEST_F(Removal, WithTheOptionAProfileOrDriveRootLosesOnlyWhatTheRecordNames) {
     const std::wstring profile = known(FOLDERID_Profile);
     for (const std::wstring& dir : {profile, std::wstring(L"C:\\")}) {
@@ -278,7 +281,9 @@ TEST_F(Removal, WithTheOptionAProfileOrDriveRootLosesOnlyWhatTheRecordNames) {
         EXPECT_TRUE(exists(join_path(dir, L"keep-me.txt")));
         EXPECT_TRUE(exists(known(FOLDERID_Documents)));
         EXPECT_TRUE(exists(temp_folder()));
-        EXPECT_TRUE(exists(app_data_folder() + L"\\settings.json"));
+        // Mended fault: the application data stayed whenever the install folder could not go
+        // whole, although the page said everything was removed.
+        EXPECT_FALSE(exists(app_data_folder()));
         expect_shortcuts_and_entry_gone();
         const std::vector<std::string> lines = log_lines();
         ASSERT_GE(lines.size(), 2u);
@@ -403,6 +408,91 @@ TEST_F(Removal, AMissingOrDamagedRecordStillRemovesTheRestAndASecondRunFindsNoth
         ASSERT_EQ(run_removal(dir, false), Done);
         EXPECT_EQ(last_log_line(), "удалено из C:\\Apps\\Plannix");
         fs::remove_all(dir);
+    }
+}
+
+// Mended fault: the keys of another program's install.json were deleted as recorded files.
+TEST_F(Removal, AForeignRecordsKeysAreNeverDeleted) {
+    const std::wstring dir = L"C:\\Apps\\Plannix";
+    lay_out_installation(dir, {"plannix.exe"});
+    write_file(join_path(dir, kRecordFileName), "{\"files\": {\"report.docx\": \"ab\"}}");
+    write_file(dir + L"\\report.docx", "report");
+    ASSERT_EQ(run_removal(dir, false), Done);
+    EXPECT_TRUE(exists(dir + L"\\report.docx"));
+    EXPECT_TRUE(exists(dir + L"\\plannix.exe")); // named by no record of ours
+    expect_shortcuts_and_entry_gone();
+}
+
+// Mended fault: a staged "<file>.new" or "install.json.tmp" left by a killed run kept the install
+// folder from being removed.
+TEST_F(Removal, LeftoversOfAKilledRunGoWithTheFolder) {
+    const std::wstring dir = L"C:\\Apps\\Plannix";
+    lay_out_installation(dir, {"plannix.exe", "licenses/amd-fsr.txt"});
+    for (const wchar_t* leftover :
+         {L"plannix.exe.new", L"licenses\\amd-fsr.txt.new", L"install.json.tmp"})
+        write_file(join_path(dir, leftover), "half");
+    ASSERT_EQ(run_removal(dir, false), Done);
+    EXPECT_FALSE(exists(dir));
+}
+
+// Mended fault: with the data option, a file that could not be deleted left the install folder
+// without a word in the log.
+TEST_F(Removal, WithTheOptionAFolderThatCannotGoWholeIsLoggedAndTheDataStillGoes) {
+    const std::wstring dir = L"C:\\Apps\\Plannix";
+    lay_out_installation(dir, {"plannix.exe"});
+    write_file(dir + L"\\projects\\open.plx");
+    write_file(app_data_folder() + L"\\login.json");
+    {
+        FileHandle held(CreateFileW((dir + L"\\projects\\open.plx").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        ASSERT_TRUE(static_cast<bool>(held));
+        ASSERT_EQ(run_removal(dir, true), Done);
+    }
+    EXPECT_TRUE(exists(dir + L"\\projects\\open.plx"));
+    EXPECT_FALSE(exists(dir + L"\\plannix.exe"));
+    EXPECT_FALSE(exists(app_data_folder()));
+    const std::vector<std::string> lines = log_lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Папка C:\\Apps\\Plannix не удалена целиком: в ней остались "
+                                       "файлы, которые не удалось удалить.");
+    expect_shortcuts_and_entry_gone();
+}
+
+// Mended fault: "install.json" and "setup.exe" went before the shortcuts and the registry key,
+// so a removal killed in between left an uninstall entry naming a missing program. Watched from
+// another thread: when the record disappears, every other file of ours must already be gone.
+TEST_F(Removal, TheRecordAndSetupGoLastBeforeTheUninstallEntry) {
+    const std::wstring dir = L"C:\\Apps\\Plannix";
+    const std::vector<std::string> files = {"plannix.exe", "setup.exe", "data/a.bin", "data/b.bin",
+                                            "fonts/ui.ttf"};
+    for (const bool removeUserData : {false, true}) {
+        SCOPED_TRACE(removeUserData ? "with the data option" : "without the data option");
+        lay_out_installation(dir, files);
+        write_file(app_data_folder() + L"\\settings.json");
+        std::atomic<bool> watching{true};
+        std::vector<std::wstring> leftWhenRecordWent;
+        std::thread watcher([&] {
+            const std::wstring record = join_path(dir, kRecordFileName);
+            while (watching.load() && exists(record)) {
+            }
+            for (const std::string& file : files)
+                if (file != "setup.exe" && exists(join_path(dir, wide_from_utf8(file))))
+                    leftWhenRecordWent.push_back(wide_from_utf8(file));
+            for (REFKNOWNFOLDERID id : {FOLDERID_Programs, FOLDERID_Desktop})
+                if (exists(join_path(known(id), g_shortcutName)))
+                    leftWhenRecordWent.push_back(g_shortcutName);
+            if (removeUserData && exists(app_data_folder()))
+                leftWhenRecordWent.push_back(app_data_folder());
+        });
+        const WorkerState state = run_removal(dir, removeUserData);
+        watching = false;
+        watcher.join();
+        ASSERT_EQ(state, Done);
+        for (const std::wstring& left : leftWhenRecordWent)
+            ADD_FAILURE() << utf8_from_wide(left) << " was still there when the record went";
+        EXPECT_FALSE(exists(dir));
+        expect_shortcuts_and_entry_gone();
     }
 }
 

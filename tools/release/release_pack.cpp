@@ -11,8 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "catalogue/components.h"
 #include "app/files.h"
+#include "catalogue/components.h"
+#include "catalogue/file_names.h"
 #include "catalogue/manifest.h"
 #include "tools/release/blob_writer.h"
 #include "tools/release/progress.h"
@@ -135,10 +136,11 @@ bool collect_files(const fs::path& root, std::vector<PackedFile>& files) {
     }
     std::sort(files.begin(), files.end(),
               [](const PackedFile& a, const PackedFile& b) { return a.path < b.path; });
-    // Windows folds letter case: two such names would be one file in the install folder.
+    // Windows folds letter case: two such names would be one file in the install folder (and
+    // Setup would refuse the manifest).
     std::map<std::string, std::string> folded;
     for (const PackedFile& f : files) {
-        auto [at, fresh] = folded.emplace(ascii_lower(f.path), f.path);
+        auto [at, fresh] = folded.emplace(file_name_key(f.path), f.path);
         if (!fresh) {
             std::fprintf(stderr, "pack: refusing %s: same name as %s on Windows\n", f.path.c_str(),
                          at->second.c_str());
