@@ -60,10 +60,10 @@ int cmd_unpack(int argc, char** argv) {
     if (!read_whole(argv[0], blob)) return fail("cannot read", argv[0]);
     // The blob's header must announce the same total; checking that first keeps a mistyped
     // size from allocating a huge buffer for nothing.
-    uint64_t announced = 0;
-    for (int k = 7; k >= 0 && blob.size() >= kLzmsContainerHeaderSize; --k)
-        announced = (announced << 8) | static_cast<uint8_t>(blob[8 + static_cast<size_t>(k)]);
-    if (blob.size() < kLzmsContainerHeaderSize || announced != size)
+    LzmsContainerHeader header;
+    if (!lzms_container_read_header(reinterpret_cast<const uint8_t*>(blob.data()), blob.size(),
+                                    header) ||
+        header.total != size)
         return fail("not a valid LZMS blob of that size", argv[0]);
     if (size > SIZE_MAX) return fail("size too large for this machine", argv[1]);
     std::string out;
