@@ -7,6 +7,12 @@
 constexpr const wchar_t* kUninstallKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
 
+// The folders under a known folder: the default install folder is
+// <per-user program files>\Kvartalis\Plannix, the user's own data <local app
+// data>\Kvartalis\Plannix.
+constexpr const wchar_t* kPublisherFolderName = L"Kvartalis";
+constexpr const wchar_t* kProductFolderName = L"Plannix";
+
 // In the install folder.
 constexpr const wchar_t* kRecordFileName = L"install.json";
 constexpr const wchar_t* kCacheFolderName = L"update-cache";
