@@ -7,9 +7,8 @@
 constexpr const wchar_t* kUninstallKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
 
-// The folders under a known folder: the default install folder is
-// <per-user program files>\Kvartalis\Plannix, the user's own data <local app
-// data>\Kvartalis\Plannix.
+// The publisher's and the product's folder names, nested under a known folder: the default
+// install folder (per-user program files) and the user's own data (local app data).
 constexpr const wchar_t* kPublisherFolderName = L"Kvartalis";
 constexpr const wchar_t* kProductFolderName = L"Plannix";
 
