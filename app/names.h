@@ -7,6 +7,11 @@
 constexpr const wchar_t* kUninstallKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
 
+// The publisher's and the product's folder names, nested under a known folder: the default
+// install folder (per-user program files) and the user's own data (local app data).
+constexpr const wchar_t* kPublisherFolderName = L"Kvartalis";
+constexpr const wchar_t* kProductFolderName = L"Plannix";
+
 // In the install folder.
 constexpr const wchar_t* kRecordFileName = L"install.json";
 // The record is written here first, then moved over kRecordFileName.

@@ -7,6 +7,7 @@
 #include <gdiplus.h>
 
 #include "app/command_line.h"
+#include "app/file_identity.h"
 #include "app/handles.h"
 #include "app/known_folders.h"
 #include "app/names.h"
@@ -40,29 +41,10 @@ std::wstring default_install_dir() {
         if (!local.empty()) base = join_path(local, L"Programs");
     }
     if (base.empty()) return {};
-    return join_path(join_path(base, L"Kvartalis"), L"Plannix");
+    return join_path(join_path(base, kPublisherFolderName), kProductFolderName);
 }
 
 } // namespace
-
-bool file_identity(const std::wstring& path, FileIdentity& id) {
-    // Backup semantics so folders open too; no access needed beyond the attributes.
-    FileHandle file(CreateFileW(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return false;
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    id.volume = info.dwVolumeSerialNumber;
-    id.indexHigh = info.nFileIndexHigh;
-    id.indexLow = info.nFileIndexLow;
-    return true;
-}
-
-bool same_file(const std::wstring& a, const std::wstring& b) {
-    FileIdentity ia, ib;
-    return !a.empty() && !b.empty() && file_identity(a, ia) && file_identity(b, ib) && ia == ib;
-}
 
 void read_command_line() {
     int count = 0;

@@ -23,13 +23,3 @@ std::vector<uint32_t> gpu_vendors_of(IDXGIFactory1* factory);
 // Hands the job to a temporary copy when running from the install folder; true when the copy
 // was started and this process is to end.
 bool hand_over_to_temp_copy(const std::wstring& tempDir, const std::wstring& ownPath);
-
-// File identity (volume and file index); false for a path that cannot be opened.
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-bool file_identity(const std::wstring& path, FileIdentity& id);
-bool same_file(const std::wstring& a, const std::wstring& b);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/state.h"
+#include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 
 const ComponentInfo kComponents[kComponentCount] = {
@@ -51,12 +52,6 @@ bool array_holds(const nlohmann::json* array, const char* text) {
     return false;
 }
 
-// The record's "files" object, or null when the record has none usable.
-const nlohmann::json* record_files(const nlohmann::json& record) {
-    const nlohmann::json* files = member(record, "files");
-    return files != nullptr && files->is_object() ? files : nullptr;
-}
-
 bool hardware_default(int n, const std::vector<uint32_t>& vendorIds) {
     if (kDefaultVendor[n] == 0) return false;
     for (uint32_t id : vendorIds)
@@ -84,9 +79,9 @@ bool is_file_selected(const ManifestFile& file) {
 void choose_components(const nlohmann::json& record, const std::vector<uint32_t>& vendorIds,
                        bool selected[kComponentCount], bool installed[kComponentCount]) {
     bool inFiles[kComponentCount] = {};
-    if (const nlohmann::json* files = record_files(record))
-        for (auto it = files->begin(); it != files->end(); ++it)
-            inFiles[classify_file(it.key())] = true;
+    const nlohmann::json files = record_files_of(record);
+    for (auto it = files.begin(); it != files.end(); ++it)
+        inFiles[classify_file(it.key())] = true;
 
     const nlohmann::json* chosen = member(record, "components");
     const nlohmann::json* offered = member(record, "offered");

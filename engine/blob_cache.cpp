@@ -67,9 +67,10 @@ std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
                 return msg_not_fetched(path);
             }
         }
+        // The content is judged by its hash, not by which decoder made it: when the system's
+        // refuses the blob or gives other bytes, our own decodes it again.
         if (sha256_hex(blob.data(), blob.size()) != file.csha256 ||
-            !lzms_decompress(blob, file.size, content) ||
-            sha256_hex(content.data(), content.size()) != file.sha256)
+            !lzms_decompress_checked(blob, file.size, file.sha256, content))
             return msg_damaged(path);
         // Only once it has proved good: the cache must never hand a later run a bad blob.
         if (downloaded) keep_in_resume_cache(file, blob);

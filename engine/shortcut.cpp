@@ -12,14 +12,6 @@ namespace {
 
 constexpr const wchar_t* kShortcutDescription = L"3D-планикс магазина — Кварталис";
 
-// The target's folder without trailing separators.
-std::wstring working_folder(const std::wstring& target) {
-    std::wstring folder = folder_of(target);
-    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
-        folder.pop_back();
-    return folder;
-}
-
 } // namespace
 
 void create_shortcut(const std::wstring& linkPath, const std::wstring& target) {
@@ -28,7 +20,8 @@ void create_shortcut(const std::wstring& linkPath, const std::wstring& target) {
                                 link.put_void())))
         return;
     link->SetPath(target.c_str());
-    link->SetWorkingDirectory(working_folder(target).c_str());
+    // The target's own folder, by the one rule that keeps "D:\" for a target at a drive's root.
+    link->SetWorkingDirectory(folder_of(target).c_str());
     link->SetIconLocation(target.c_str(), 0);
     link->SetDescription(kShortcutDescription);
     ComPtr<IPersistFile> file;

@@ -89,8 +89,8 @@ void remove_installation() {
     // install folder.
     const bool removeUserData = g_removeUserData.load();
     if (removeUserData) {
-        const std::wstring data = in_known_folder(FOLDERID_LocalAppData, L"Kvartalis");
-        if (!data.empty()) delete_tree_if_safe(join_path(data, L"Plannix"));
+        const std::wstring data = in_known_folder(FOLDERID_LocalAppData, kPublisherFolderName);
+        if (!data.empty()) delete_tree_if_safe(join_path(data, kProductFolderName));
     }
 
     if (haveDir) {

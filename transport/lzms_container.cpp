@@ -10,16 +10,29 @@
 
 namespace {
 
+// The header's fields: offset and width in bytes.
 constexpr uint8_t kMagic[4] = {0x0A, 0x51, 0xE5, 0xC0};
-constexpr uint8_t kAlgorithmLzms = 5;
+constexpr size_t kHeaderSizeAt = 4, kHeaderSizeBytes = 2;
 constexpr size_t kCheckByte = 6;
 constexpr size_t kAlgorithmByte = 7;
+constexpr size_t kTotalAt = 8, kChunkSizeAt = 16, kSizeBytes = 8;
+constexpr uint8_t kAlgorithmLzms = 5;
+static_assert(sizeof kMagic == kHeaderSizeAt && kHeaderSizeAt + kHeaderSizeBytes == kCheckByte &&
+                  kCheckByte + 1 == kAlgorithmByte && kAlgorithmByte + 1 == kTotalAt &&
+                  kTotalAt + kSizeBytes == kChunkSizeAt &&
+                  kChunkSizeAt + kSizeBytes == kLzmsContainerHeaderSize,
+              "the header's fields fill its 24 bytes in order");
 
-uint64_t load_le(const uint8_t* p, unsigned bytes) {
+uint64_t load_le(const uint8_t* p, size_t bytes) {
     uint64_t v = 0;
-    for (unsigned k = bytes; k > 0; --k)
+    for (size_t k = bytes; k > 0; --k)
         v = (v << 8) | p[k - 1];
     return v;
+}
+
+void store_le(uint8_t* p, uint64_t v, size_t bytes) {
+    for (size_t k = 0; k < bytes; ++k)
+        p[k] = static_cast<uint8_t>(v >> (8 * k));
 }
 
 // Standard (zlib) CRC-32, bitwise: it only ever covers 23 header bytes.
@@ -40,16 +53,43 @@ uint8_t lzms_container_check_byte(const uint8_t* header) {
     return static_cast<uint8_t>(~crc);
 }
 
-bool lzms_container_decode(const uint8_t* blob, size_t blobSize, uint8_t* out, uint64_t size) {
+void lzms_container_write_header(const LzmsContainerHeader& header,
+                                 uint8_t (&out)[kLzmsContainerHeaderSize]) {
+    std::memcpy(out, kMagic, sizeof kMagic);
+    store_le(out + kHeaderSizeAt, kLzmsContainerHeaderSize, kHeaderSizeBytes);
+    out[kAlgorithmByte] = kAlgorithmLzms;
+    store_le(out + kTotalAt, header.total, kSizeBytes);
+    store_le(out + kChunkSizeAt, header.chunkSize, kSizeBytes);
+    out[kCheckByte] = lzms_container_check_byte(out);
+}
+
+bool lzms_container_read_header(const uint8_t* blob, size_t blobSize, LzmsContainerHeader& header) {
     if (blob == nullptr || blobSize < kLzmsContainerHeaderSize) return false;
     if (std::memcmp(blob, kMagic, sizeof kMagic) != 0) return false;
-    if (load_le(blob + 4, 2) != kLzmsContainerHeaderSize) return false;
+    if (load_le(blob + kHeaderSizeAt, kHeaderSizeBytes) != kLzmsContainerHeaderSize) return false;
     if (blob[kCheckByte] != lzms_container_check_byte(blob)) return false;
     if (blob[kAlgorithmByte] != kAlgorithmLzms) return false;
-    const uint64_t total = load_le(blob + 8, 8);
-    const uint64_t chunkSize = load_le(blob + 16, 8);
+    const uint64_t chunkSize = load_le(blob + kChunkSizeAt, kSizeBytes);
+    if (chunkSize >> 32 != 0) return false; // Windows writes the upper half as 0
+    header.total = load_le(blob + kTotalAt, kSizeBytes);
+    header.chunkSize = chunkSize;
+    return true;
+}
+
+uint32_t lzms_container_read_chunk_length(const uint8_t* p) {
+    return static_cast<uint32_t>(load_le(p, kLzmsChunkLengthSize));
+}
+
+void lzms_container_write_chunk_length(uint32_t length, uint8_t* p) {
+    store_le(p, length, kLzmsChunkLengthSize);
+}
+
+bool lzms_container_decode(const uint8_t* blob, size_t blobSize, uint8_t* out, uint64_t size) {
+    LzmsContainerHeader header;
+    if (!lzms_container_read_header(blob, blobSize, header)) return false;
+    const uint64_t total = header.total;
+    const uint64_t chunkSize = header.chunkSize;
     if (total != size) return false;
-    if (chunkSize >> 32 != 0) return false;
     size_t at = kLzmsContainerHeaderSize;
     if (total == 0) return at == blobSize; // an empty file is the header alone
     if (out == nullptr || chunkSize == 0 || chunkSize > total) return false;
@@ -62,9 +102,9 @@ bool lzms_container_decode(const uint8_t* blob, size_t blobSize, uint8_t* out, u
     uint64_t done = 0;
     while (done < total) {
         const uint64_t span = total - done < chunkSize ? total - done : chunkSize;
-        if (blobSize - at < 4) return false;
-        const uint64_t packed = load_le(blob + at, 4);
-        at += 4;
+        if (blobSize - at < kLzmsChunkLengthSize) return false;
+        const uint64_t packed = lzms_container_read_chunk_length(blob + at);
+        at += kLzmsChunkLengthSize;
         if (packed > blobSize - at) return false;
         const uint8_t* chunk = blob + at;
         uint8_t* dst = out + done;

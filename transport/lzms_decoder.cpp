@@ -121,22 +121,32 @@ LZMS_INLINE unsigned decode_bit(uint32_t& range, uint32_t& code, const uint8_t*&
 // the next bits at the top; below the `avail` valid ones it holds only bits of later units (or
 // zeros past the start of the input).
 
-// Leaves at least 49 bits available.
+// The bit budget. A refill adds whole 16-bit units while they fit in the 64-bit buffer, so it
+// leaves at least 64 - 15 bits available; each step then asks for what it may consume before the
+// next refill: a codeword alone, or a slot's codeword and its extra bits.
+constexpr unsigned kBufferBits = 64, kUnitBits = 16;
+constexpr unsigned kBitsAfterRefill = kBufferBits - (kUnitBits - 1);
+constexpr unsigned kCodewordBits = kLzmsMaxCodeLen;
+constexpr unsigned kSlotBits = kLzmsMaxCodeLen + kLzmsMaxExtraBits;
+static_assert(kSlotBits <= kBitsAfterRefill, "a slot and its extra bits fit in one refill");
+static_assert(kLzmsMaxExtraBits < 32, "extra bits are read into 32 bits");
+
+// Leaves at least kBitsAfterRefill bits available.
 LZMS_INLINE void refill(uint64_t& buf, unsigned& avail, const uint8_t*& next,
                         const uint8_t* begin) {
     if (next - begin >= 8) {
         // The 8 bytes below `next` hold the next four units, the first of them on top.
         buf |= load64(next - 8) >> avail;
-        const unsigned units = (64 - avail) >> 4;
+        const unsigned units = (kBufferBits - avail) / kUnitBits;
         next -= 2 * units;
-        avail += 16 * units;
+        avail += kUnitBits * units;
     } else {
-        while (avail <= 48) {
+        while (avail < kBitsAfterRefill) {
             if (next != begin) {
                 next -= 2;
-                buf |= uint64_t{load16(next)} << (48 - avail);
+                buf |= uint64_t{load16(next)} << (kBufferBits - kUnitBits - avail);
             }
-            avail += 16;
+            avail += kUnitBits;
         }
     }
 }
@@ -148,10 +158,12 @@ LZMS_INLINE uint32_t read_bits(uint64_t& buf, unsigned& avail, unsigned n) {
     return v;
 }
 
-// Needs 15 bits available. Counts the symbol and rebuilds the code when its interval is up.
+// Needs kCodewordBits available. Counts the symbol and rebuilds the code when its interval is up.
+// kLzmsBadSymbol only from a code of fewer than two symbols (see kLiteralSyms).
 template <unsigned TableBits>
 LZMS_INLINE unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& code) {
-    const uint32_t bits15 = static_cast<uint32_t>(buf >> (64 - kLzmsMaxCodeLen));
+    static_assert(TableBits <= kLzmsMaxTableBits, "the root table fits in LzmsCode::table");
+    const uint32_t bits15 = static_cast<uint32_t>(buf >> (kBufferBits - kLzmsMaxCodeLen));
     unsigned entry = code.table[bits15 >> (kLzmsMaxCodeLen - TableBits)];
     if ((entry & 15) == 0) [[unlikely]] {
         entry = lzms_code_slow_lookup(code, bits15);
@@ -170,9 +182,15 @@ LZMS_INLINE unsigned decode_symbol(uint64_t& buf, unsigned& avail, LzmsCode& cod
 // rebuild (the length code is rebuilt most often).
 constexpr unsigned kLiteralBits = 10, kLengthBits = 8, kOffsetBits = 10, kPowerBits = 7;
 
-// Needs 45 bits available: the slot's codeword and its extra bits.
+// The literal, length and power codes always have two symbols or more, so every codeword
+// resolves: only the offset codes (one symbol or none in chunks under 3 bytes) can fail.
+constexpr unsigned kLiteralSyms = 256, kPowerSyms = 8;
+static_assert(kLiteralSyms >= 2 && kLzmsNumLengthSlots >= 2 && kPowerSyms >= 2, "complete codes");
+static_assert(lzms_num_offset_slots(3) >= 2, "offset codes are complete from 3 bytes on");
+
+// Needs kSlotBits available.
 LZMS_INLINE uint32_t decode_length(uint64_t& buf, unsigned& avail, LzmsCode& code) {
-    const unsigned slot = decode_symbol<kLengthBits>(buf, avail, code);
+    const unsigned slot = decode_symbol<kLengthBits>(buf, avail, code); // complete code
     const unsigned extra = kLzmsLengthSlots.extra[slot];
     // Most lengths are short and have no extra bits.
     if (extra == 0) return kLzmsLengthSlots.base[slot];
@@ -242,14 +260,43 @@ struct MatchState {
 
 enum ItemKind : unsigned { kLiteral, kLz, kDelta };
 
+// A repeated offset: `pick(0)` and then `pick(1)` choose queue slot 0, 1 or 2 (one further when
+// `pending`, the slot 0 entry not having joined yet); the entries ahead of it move back one.
+// The caller puts the result in slot 0.
+template <typename T, typename Pick>
+LZMS_INLINE T take_repeat(T (&reps)[4], unsigned pending, Pick pick) {
+    T v;
+    if (!pick(0)) {
+        v = reps[pending];
+        reps[pending] = reps[0];
+    } else if (!pick(1)) {
+        v = reps[1 + pending];
+        reps[1 + pending] = reps[1];
+        reps[1] = reps[0];
+    } else {
+        v = reps[2 + pending];
+        reps[2 + pending] = reps[2];
+        reps[2] = reps[1];
+        reps[1] = reps[0];
+    }
+    return v;
+}
+
+// An explicit offset: every entry moves back one, the oldest drops out.
+template <typename T> LZMS_INLINE void push_back_all(T (&reps)[4]) {
+    reps[3] = reps[2];
+    reps[2] = reps[1];
+    reps[1] = reps[0];
+}
+
 bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize) {
     init_probs(st.probs);
     const unsigned offsetSlots = lzms_num_offset_slots(outSize);
-    lzms_code_init(st.literal, 256, kLiteralBits, 1024);
+    lzms_code_init(st.literal, kLiteralSyms, kLiteralBits, 1024);
     lzms_code_init(st.lzOffset, offsetSlots, kOffsetBits, 1024);
     lzms_code_init(st.length, kLzmsNumLengthSlots, kLengthBits, 512);
     lzms_code_init(st.deltaOffset, offsetSlots, kOffsetBits, 1024);
-    lzms_code_init(st.deltaPower, 8, kPowerBits, 512);
+    lzms_code_init(st.deltaPower, kPowerSyms, kPowerBits, 512);
 
     uint32_t range = 0xFFFFFFFFu;
     uint32_t code = load16(in) << 16 | load16(in + 2);
@@ -278,7 +325,8 @@ bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, siz
         // Runs of literals are the hot path.
         while (!decode_bit(range, code, rnext, rend, pr.main[mainCtx])) {
             mainCtx = (mainCtx << 1) & (kMainContexts - 1);
-            need(kLzmsMaxCodeLen);
+            need(kCodewordBits);
+            // A complete code: never kLzmsBadSymbol.
             *dst++ = static_cast<uint8_t>(decode_symbol<kLiteralBits>(buf, avail, st.literal));
             prev = kLiteral;
             if (dst == end) goto done;
@@ -286,80 +334,55 @@ bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, siz
         mainCtx = ((mainCtx << 1) | 1) & (kMainContexts - 1);
         const size_t pos = static_cast<size_t>(dst - out);
         if (!bit_in(pr.match, ms.matchCtx, kMatchContexts - 1)) {
-            uint32_t* reps = ms.lzReps;
+            auto& reps = ms.lzReps;
             uint32_t offset;
             if (!bit_in(pr.lz, ms.lzCtx, kOtherContexts - 1)) {
-                need(kLzmsMaxCodeLen + 30);
+                need(kSlotBits);
                 const unsigned slot = decode_symbol<kOffsetBits>(buf, avail, st.lzOffset);
-                if (slot == kLzmsBadSymbol) return false;
+                if (slot == kLzmsBadSymbol) goto bad_data;
                 offset = kLzmsOffsetSlots.base[slot] +
                          read_bits(buf, avail, kLzmsOffsetSlots.extra[slot]);
-                reps[3] = reps[2];
-                reps[2] = reps[1];
-                reps[1] = reps[0];
+                push_back_all(reps);
             } else {
-                const unsigned d = prev == kLz;
-                if (!bit_in(pr.lzRep[0], ms.lzRepCtx[0], kOtherContexts - 1)) {
-                    offset = reps[d];
-                    reps[d] = reps[0];
-                } else if (!bit_in(pr.lzRep[1], ms.lzRepCtx[1], kOtherContexts - 1)) {
-                    offset = reps[1 + d];
-                    reps[1 + d] = reps[1];
-                    reps[1] = reps[0];
-                } else {
-                    offset = reps[2 + d];
-                    reps[2 + d] = reps[2];
-                    reps[2] = reps[1];
-                    reps[1] = reps[0];
-                }
+                offset = take_repeat(reps, prev == kLz, [&](int k) LZMS_LAMBDA_INLINE {
+                    return bit_in(pr.lzRep[k], ms.lzRepCtx[k], kOtherContexts - 1);
+                });
             }
             reps[0] = offset;
             prev = kLz;
-            need(kLzmsMaxCodeLen + 30);
+            need(kSlotBits);
             const uint32_t length = decode_length(buf, avail, st.length);
-            if (offset > pos || length > static_cast<size_t>(end - dst)) return false;
+            if (offset > pos || length > static_cast<size_t>(end - dst)) goto bad_data;
             copy_lz(dst, offset, length, end);
             dst += length;
         } else {
-            uint64_t* reps = ms.deltaReps;
+            auto& reps = ms.deltaReps;
             uint64_t pair;
             if (!bit_in(pr.delta, ms.deltaCtx, kOtherContexts - 1)) {
-                need(kLzmsMaxCodeLen);
+                need(kCodewordBits);
+                // A complete code: never kLzmsBadSymbol.
                 const uint64_t power = decode_symbol<kPowerBits>(buf, avail, st.deltaPower);
-                need(kLzmsMaxCodeLen + 30);
+                need(kSlotBits);
                 const unsigned slot = decode_symbol<kOffsetBits>(buf, avail, st.deltaOffset);
-                if (slot == kLzmsBadSymbol) return false;
+                if (slot == kLzmsBadSymbol) goto bad_data;
                 const uint32_t raw = kLzmsOffsetSlots.base[slot] +
                                      read_bits(buf, avail, kLzmsOffsetSlots.extra[slot]);
                 pair = power << 32 | raw;
-                reps[3] = reps[2];
-                reps[2] = reps[1];
-                reps[1] = reps[0];
+                push_back_all(reps);
             } else {
-                const unsigned d = prev == kDelta;
-                if (!bit_in(pr.deltaRep[0], ms.deltaRepCtx[0], kOtherContexts - 1)) {
-                    pair = reps[d];
-                    reps[d] = reps[0];
-                } else if (!bit_in(pr.deltaRep[1], ms.deltaRepCtx[1], kOtherContexts - 1)) {
-                    pair = reps[1 + d];
-                    reps[1 + d] = reps[1];
-                    reps[1] = reps[0];
-                } else {
-                    pair = reps[2 + d];
-                    reps[2 + d] = reps[2];
-                    reps[2] = reps[1];
-                    reps[1] = reps[0];
-                }
+                pair = take_repeat(reps, prev == kDelta, [&](int k) LZMS_LAMBDA_INLINE {
+                    return bit_in(pr.deltaRep[k], ms.deltaRepCtx[k], kOtherContexts - 1);
+                });
             }
             reps[0] = pair;
             prev = kDelta;
-            need(kLzmsMaxCodeLen + 30);
+            need(kSlotBits);
             const uint32_t length = decode_length(buf, avail, st.length);
             // The source pair is `offset` back, each element `span` behind its partner.
             const unsigned power = static_cast<unsigned>(pair >> 32);
             const uint64_t span = uint64_t{1} << power;
             const uint64_t offset = (pair & 0xFFFFFFFFu) << power;
-            if (offset + span > pos || length > static_cast<size_t>(end - dst)) return false;
+            if (offset + span > pos || length > static_cast<size_t>(end - dst)) goto bad_data;
             copy_delta(dst, static_cast<size_t>(offset), static_cast<size_t>(span), length);
             dst += length;
         }
@@ -368,6 +391,10 @@ bool decode(LzmsDecoder& st, const uint8_t* in, size_t inSize, uint8_t* out, siz
 done:
     lzms_x86_undo(out, outSize, st.x86LastUse);
     return true;
+// The one exit for input that is not LZMS of this size: a codeword of no symbol, or a match
+// that reaches before the start or past the end of the output.
+bad_data:
+    return false;
 }
 
 // What the sizes alone say: the input cannot be LZMS, the chunk is empty, or it must be decoded.

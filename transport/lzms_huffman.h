@@ -12,6 +12,11 @@ constexpr unsigned kLzmsMaxTableBits = 12;
 // degenerate codes of chunks under 3 bytes).
 constexpr unsigned kLzmsBadSymbol = 0xFFFF;
 
+// A root table entry packs a symbol above a 4-bit codeword length into 16 bits.
+static_assert(kLzmsMaxCodeLen < 16 && kLzmsMaxSyms <= (1u << 12), "table entries fit 16 bits");
+static_assert(kLzmsMaxTableBits <= kLzmsMaxCodeLen, "a root table indexes whole codewords");
+static_assert(kLzmsBadSymbol >= kLzmsMaxSyms, "the failure is no symbol");
+
 struct LzmsCode {
     // Root lookup by the next `tableBits` bits: (symbol << 4) | length, or 0 where the codeword
     // is longer than tableBits (then `limit`, `start` and `first` resolve it).

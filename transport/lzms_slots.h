@@ -2,6 +2,7 @@
 // LZMS length and offset slots: each slot is a base value plus a number of verbatim extra bits.
 // The tables are generated at compile time from how many consecutive slots share each count of
 // extra bits; each base is the previous base plus the previous slot's span.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,16 @@ constexpr LzmsSlotTable<N> lzms_make_slots(const LzmsSlotRun (&runs)[R]) {
     t.base[slot] = static_cast<uint32_t>(base);
     return t;
 }
+
+template <size_t R> constexpr unsigned lzms_max_extra_bits(const LzmsSlotRun (&runs)[R]) {
+    unsigned most = 0;
+    for (const LzmsSlotRun& r : runs)
+        most = r.extraBits > most ? r.extraBits : most;
+    return most;
+}
+// The most extra bits any length or offset slot has.
+constexpr unsigned kLzmsMaxExtraBits =
+    std::max(lzms_max_extra_bits(kLzmsLengthRuns), lzms_max_extra_bits(kLzmsOffsetRuns));
 
 inline constexpr auto kLzmsLengthSlots = lzms_make_slots<kLzmsNumLengthSlots>(kLzmsLengthRuns);
 inline constexpr auto kLzmsOffsetSlots = lzms_make_slots<kLzmsMaxOffsetSlots>(kLzmsOffsetRuns);

@@ -25,14 +25,19 @@ struct InternetTraits {
     static HINTERNET invalid() { return nullptr; }
     static void close(HINTERNET h) { WinHttpCloseHandle(h); }
 };
-// Only ever created through optional_api(), so its close function is there too.
+// A decompressor is closed by the function table that created it (the system's, or a test's).
+struct DecompressorRef {
+    CompressorHandle handle = nullptr;
+    CloseDecompressorFn close = nullptr;
+    bool operator==(const DecompressorRef&) const = default;
+};
 struct DecompressorTraits {
-    static CompressorHandle invalid() { return nullptr; }
-    static void close(CompressorHandle h) { optional_api().closeDecompressor(h); }
+    static DecompressorRef invalid() { return {}; }
+    static void close(DecompressorRef d) { d.close(d.handle); }
 };
 
 using BcryptAlg = Owned<BCRYPT_ALG_HANDLE, BcryptAlgTraits>;
 using BcryptHash = Owned<BCRYPT_HASH_HANDLE, BcryptHashTraits>;
 using BcryptKey = Owned<BCRYPT_KEY_HANDLE, BcryptKeyTraits>;
 using Internet = Owned<HINTERNET, InternetTraits>; // session, connection and request alike
-using Decompressor = Owned<CompressorHandle, DecompressorTraits>;
+using Decompressor = Owned<DecompressorRef, DecompressorTraits>;

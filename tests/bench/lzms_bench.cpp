@@ -121,22 +121,17 @@ Bytes blob_for(const std::string& name, const Bytes& data, int level, const fs::
     return Bytes(blob.begin(), blob.end());
 }
 
-uint64_t le(const uint8_t* p, unsigned n) {
-    uint64_t v = 0;
-    for (unsigned k = n; k > 0; --k)
-        v = (v << 8) | p[k - 1];
-    return v;
-}
-
-// wimlib through the same framing; the blob is our writer's, so its layout is trusted here.
+// wimlib through the same framing; the blob is our writer's, so only its header is checked here.
 bool wimlib_container_decode(wimlib_decompressor* d, const Bytes& blob, uint8_t* out,
                              uint64_t total) {
-    const uint64_t chunk = le(&blob[16], 8);
-    size_t at = 24;
+    LzmsContainerHeader header;
+    if (!lzms_container_read_header(blob.data(), blob.size(), header) || header.total != total)
+        return false;
+    size_t at = kLzmsContainerHeaderSize;
     for (uint64_t done = 0; done < total;) {
-        const size_t span = static_cast<size_t>(std::min(chunk, total - done));
-        const size_t packed = static_cast<size_t>(le(&blob[at], 4));
-        at += 4;
+        const size_t span = static_cast<size_t>(std::min(header.chunkSize, total - done));
+        const size_t packed = lzms_container_read_chunk_length(&blob[at]);
+        at += kLzmsChunkLengthSize;
         if (packed == span)
             std::memcpy(out + done, &blob[at], span);
         else if (wimlib_decompress(&blob[at], packed, out + done, span, d) != 0)

@@ -2,7 +2,8 @@
 // and a successful decode fills exactly the size asked for.
 //
 // Input: one mode byte, then
-//   mode & 3 == 0: blob, unpacked to the size its header announces (when small enough);
+//   mode & 3 == 0: blob, unpacked to the size its header announces (when small enough); one
+//                  whose header the header reader refuses must never decode;
 //   mode & 3 == 1: 3-byte size, then a blob (sizes disagreeing with the header must fail);
 //   otherwise:     3-byte size, then a raw chunk.
 #include <cstdint>
@@ -35,22 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++data;
     --size;
     if ((mode & 3) == 0) {
-        if (size < kLzmsContainerHeaderSize) {
-            uint8_t none = 0;
-            lzms_container_decode(data, size, &none, 0);
-            return 0;
-        }
-        uint64_t total = 0;
-        for (int k = 7; k >= 0; --k)
-            total = (total << 8) | data[8 + k];
-        if (total > kMaxSize) {
-            // Refused on the size alone, before any output is written.
+        LzmsContainerHeader header;
+        const bool readable = lzms_container_read_header(data, size, header);
+        if (!readable || header.total > kMaxSize) {
+            // Refused on the header alone, before any output is written.
             uint8_t one = 0x5A;
-            if (lzms_container_decode(data, size, &one, 1) && total != 1) std::abort();
+            if (lzms_container_decode(data, size, &one, 1) || one != 0x5A) std::abort();
             return 0;
         }
+        const size_t total = static_cast<size_t>(header.total);
         std::vector<uint8_t> out(total + 1, 0xA5);
-        out[total] = 0xA5;
         check_decode(lzms_container_decode(data, size, out.data(), total), out, total);
         return 0;
     }

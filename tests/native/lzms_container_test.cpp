@@ -70,6 +70,36 @@ TEST(LzmsBlobLayout, SmallFileIsOneStoredChunk) {
     EXPECT_EQ(lzms_container_check_byte(header.data()), 0xDC);
 }
 
+// The one header writer and reader that the release tool, our reader and the fuzz target share.
+TEST(LzmsBlobLayout, TheHeaderReaderGivesBackWhatTheWriterWroteAndRefusesOtherHeaders) {
+    const LzmsContainerHeader cases[] = {{0, 0},
+                                         {5, 5},
+                                         {70000, 70000},
+                                         {uint64_t{1} << 40, uint64_t{64} << 20},
+                                         {UINT64_MAX, UINT32_MAX}};
+    for (const LzmsContainerHeader& c : cases) {
+        uint8_t bytes[kLzmsContainerHeaderSize];
+        lzms_container_write_header(c, bytes);
+        EXPECT_EQ(get_le(Bytes(bytes, bytes + 24), 8, 8), c.total) << c.total;
+        LzmsContainerHeader back;
+        ASSERT_TRUE(lzms_container_read_header(bytes, sizeof bytes, back)) << c.total;
+        EXPECT_EQ(back.total, c.total);
+        EXPECT_EQ(back.chunkSize, c.chunkSize);
+        EXPECT_FALSE(lzms_container_read_header(bytes, sizeof bytes - 1, back)) << c.total;
+        EXPECT_FALSE(lzms_container_read_header(nullptr, sizeof bytes, back));
+    }
+    // Windows writes the chunk size's upper half as 0: anything else is not its container.
+    uint8_t bytes[kLzmsContainerHeaderSize];
+    lzms_container_write_header({uint64_t{1} << 33, uint64_t{1} << 32}, bytes);
+    LzmsContainerHeader back;
+    EXPECT_FALSE(lzms_container_read_header(bytes, sizeof bytes, back));
+    // The chunk length record, as the writer puts it before each chunk.
+    uint8_t length[kLzmsChunkLengthSize];
+    lzms_container_write_chunk_length(0x01020304u, length);
+    EXPECT_EQ(Bytes(length, length + 4), Bytes({4, 3, 2, 1}));
+    EXPECT_EQ(lzms_container_read_chunk_length(length), 0x01020304u);
+}
+
 TEST(LzmsBlob, RoundTripsEveryTinySize) {
     for (size_t n = 0; n <= 16; ++n) {
         for (const Bytes& data : {Bytes(n, 'a'), lzms_test::random_bytes(n, 1)}) {

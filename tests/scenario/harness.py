@@ -35,6 +35,17 @@ def own_record(files=None):
                        'offered': ['core', 'nvidia', 'amd', 'intel', 'vr'], 'version': '1.0'})
 
 
+def wait_until(condition, timeout, interval=0.1):
+    """True as soon as condition() is; False when it still is not after `timeout` seconds (it is
+    asked once more at the deadline, so a slow last step is not lost)."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return True
+        time.sleep(interval)
+    return bool(condition())
+
+
 class Prefix:
     """A throw-away Wine prefix copied from the template."""
 
@@ -145,12 +156,7 @@ class Prefix:
 
     def wait_no_window(self, timeout=15):
         """True once no Setup window is left."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            if not self.find_window(wait_ms=0)['found']:
-                return True
-            time.sleep(0.2)
-        return False
+        return wait_until(lambda: not self.find_window(wait_ms=0)['found'], timeout, 0.2)
 
     def log_lines(self):
         log = self.temp / 'plannix-setup.log'

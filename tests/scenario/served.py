@@ -14,7 +14,7 @@ import tempfile
 import time
 from pathlib import Path
 
-from harness import ROOT, _env_path
+from harness import ROOT, _env_path, wait_until
 
 DEMO_EXE = _env_path('PLANNIX_DEMO_EXE')
 ADD_ROOT_CA = _env_path('PLANNIX_ADD_ROOT_CA')
@@ -125,12 +125,8 @@ class Server:
                       if method == 'GET' and status == '200' and '/blobs/' in path)
 
     def wait_for_request(self, url, timeout=60):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            if any(path == url for _, path, _ in self.requests()):
-                return True
-            time.sleep(0.05)
-        return False
+        return wait_until(lambda: any(path == url for _, path, _ in self.requests()), timeout,
+                          0.05)
 
 
 class NginxServer(Server):

@@ -10,7 +10,7 @@ import subprocess
 import time
 import unittest
 
-from harness import Prefix
+from harness import Prefix, wait_until
 
 DPI = 144
 SCALE = DPI / 96
@@ -23,15 +23,6 @@ def xdotool(*args):
     subprocess.run(['xdotool', *map(str, args)], check=True, timeout=10,
                    stdout=subprocess.DEVNULL)
     time.sleep(0.2)  # let Wine turn the X event into its window message
-
-
-def wait_for(predicate, timeout):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.1)
-    return predicate()
 
 
 @unittest.skipUnless(shutil.which('xdotool') and os.environ.get('DISPLAY'),
@@ -58,7 +49,7 @@ class PointerAndKeys(unittest.TestCase):
             xdotool('mousedown', 1)
             xdotool('mousemove', *outside)
             xdotool('mouseup', 1)
-            self.assertFalse(wait_for(lambda: self.runs(prefix) > 0, 2),
+            self.assertFalse(wait_until(lambda: self.runs(prefix) > 0, 2),
                              'releasing off the button started a run')
 
             # Press, move off, move back before releasing: the run starts.
@@ -67,12 +58,12 @@ class PointerAndKeys(unittest.TestCase):
             xdotool('mousemove', *outside)
             xdotool('mousemove', *button)
             xdotool('mouseup', 1)
-            self.assertTrue(wait_for(lambda: self.runs(prefix) == 1, 20),
+            self.assertTrue(wait_until(lambda: self.runs(prefix) == 1, 20),
                             'moving back onto the button did not start the run')
 
             # The run failed: Enter is "Повторить".
             xdotool('key', 'Return')
-            self.assertTrue(wait_for(lambda: self.runs(prefix) == 2, 20), 'Enter did not retry')
+            self.assertTrue(wait_until(lambda: self.runs(prefix) == 2, 20), 'Enter did not retry')
 
             # Escape closes the window when no run is going on.
             xdotool('key', 'Escape')

@@ -4,9 +4,9 @@ it; then prune, after which a fresh installation still finds everything it needs
 import subprocess
 import unittest
 
-from harness import Prefix
+from harness import Prefix, wait_until
 from served import KEY_DIR, RELEASE_TOOL, NginxServer, folder_matches, trust_test_ca
-from test_update import INSTALL_DIR, MARKER, Scenario, wait_until
+from test_update import INSTALL_DIR, MARKER, Scenario
 
 
 class HostedOnNginx(Scenario):

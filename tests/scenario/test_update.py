@@ -4,20 +4,11 @@ import os
 import time
 import unittest
 
-from harness import UNINSTALL_KEY, Prefix
+from harness import UNINSTALL_KEY, Prefix, wait_until
 from served import Release, Server, folder_matches, sha256, trust_test_ca
 
 INSTALL_DIR = r'C:\Apps\Plannix'
 MARKER = 'plannix-started.txt'
-
-
-def wait_until(condition, timeout):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if condition():
-            return True
-        time.sleep(0.1)
-    return False
 
 
 class Scenario(unittest.TestCase):

@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include "app/command_line.h"
+#include "app/file_identity.h"
 #include "app/handles.h"
 #include "app/paths.h"
 #include "app/startup.h"

@@ -32,6 +32,7 @@
 #include "catalogue/manifest.h"
 #include "engine/resume_cache.h"
 #include "engine/setup_log.h"
+#include "engine/shortcut.h"
 #include "windows/test_files.h"
 
 namespace fs = std::filesystem;
@@ -615,6 +616,23 @@ TEST_F(Engine, AHostileRecordNeverReachesOutsideTheInstallFolder) {
               hashes_of(release("v1"), {"data/scene.bin", "docs/readme.txt"}));
     EXPECT_EQ(read(dir + L"\\install.json"),
               serialise_install_record(release("v1"), kCoreNvidiaAmd));
+}
+
+// Mended: the working folder of a program at a drive's root lost its separator, and "Z:" alone
+// means the drive's current folder.
+TEST(Shortcut, StartsTheProgramInItsOwnFolderEvenAtADrivesRoot) {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::wstring link = temp_folder() + L"engine-shortcut-test.lnk";
+    for (const wchar_t* target : {L"Z:\\plannix.exe", L"C:\\Apps\\Plannix\\plannix.exe"}) {
+        DeleteFileW(link.c_str());
+        create_shortcut(link, target);
+        const Shortcut s = read_shortcut(link);
+        EXPECT_EQ(s.target, target) << utf8_from_wide(target);
+        EXPECT_EQ(s.folder, folder_of(target)) << utf8_from_wide(target);
+    }
+    EXPECT_EQ(folder_of(L"Z:\\plannix.exe"), L"Z:\\");
+    DeleteFileW(link.c_str());
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 } // namespace

@@ -12,11 +12,13 @@
 namespace {
 
 constexpr uint64_t kChunkSize = uint64_t{64} << 20; // what Windows uses for LZMS
-constexpr uint8_t kAlgorithmLzms = 5;
 
-void put_le(std::string& s, size_t at, uint64_t v, unsigned bytes) {
-    for (unsigned k = 0; k < bytes; ++k)
-        s[at + k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+// A chunk record: its compressed length, then its bytes.
+void append_chunk(std::string& blob, const uint8_t* bytes, size_t size) {
+    uint8_t length[kLzmsChunkLengthSize];
+    lzms_container_write_chunk_length(static_cast<uint32_t>(size), length);
+    blob.append(reinterpret_cast<const char*>(length), sizeof length);
+    blob.append(reinterpret_cast<const char*>(bytes), size);
 }
 
 struct CompressorDeleter {
@@ -27,17 +29,9 @@ struct CompressorDeleter {
 
 std::string lzms_compress_blob(const uint8_t* data, size_t size, int level) {
     const uint64_t chunkSize = size < kChunkSize ? size : kChunkSize;
-    std::string blob(kLzmsContainerHeaderSize, '\0');
-    blob[0] = '\x0A';
-    blob[1] = '\x51';
-    blob[2] = '\xE5';
-    blob[3] = '\xC0';
-    put_le(blob, 4, kLzmsContainerHeaderSize, 2);
-    blob[7] = static_cast<char>(kAlgorithmLzms);
-    put_le(blob, 8, size, 8);
-    put_le(blob, 16, chunkSize, 8); // upper 4 bytes stay 0
-    blob[6] =
-        static_cast<char>(lzms_container_check_byte(reinterpret_cast<const uint8_t*>(blob.data())));
+    uint8_t header[kLzmsContainerHeaderSize];
+    lzms_container_write_header({size, chunkSize}, header);
+    std::string blob(reinterpret_cast<const char*>(header), sizeof header);
     if (size == 0) return blob;
 
     if (level <= 0) throw std::runtime_error("LZMS compression level must be positive");
@@ -52,15 +46,10 @@ std::string lzms_compress_blob(const uint8_t* data, size_t size, int level) {
     for (size_t done = 0; done < size;) {
         const size_t span = static_cast<size_t>(size - done < chunkSize ? size - done : chunkSize);
         const size_t n = wimlib_compress(data + done, span, packed.data(), span - 1, raw);
-        const size_t at = blob.size();
-        blob.resize(at + 4);
-        if (n == 0) {
-            put_le(blob, at, span, 4);
-            blob.append(reinterpret_cast<const char*>(data + done), span);
-        } else {
-            put_le(blob, at, n, 4);
-            blob.append(reinterpret_cast<const char*>(packed.data()), n);
-        }
+        if (n == 0)
+            append_chunk(blob, data + done, span);
+        else
+            append_chunk(blob, packed.data(), n);
         done += span;
     }
     return blob;

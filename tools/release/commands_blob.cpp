@@ -58,10 +58,10 @@ int cmd_unpack(const ParsedArgs& args) {
     if (!read_whole_file(in, blob)) return fail("cannot read", in);
     // The blob's header must announce the same total; checking that first keeps a mistyped
     // size from allocating a huge buffer for nothing.
-    uint64_t announced = 0;
-    for (int k = 7; k >= 0 && blob.size() >= kLzmsContainerHeaderSize; --k)
-        announced = (announced << 8) | static_cast<uint8_t>(blob[8 + static_cast<size_t>(k)]);
-    if (blob.size() < kLzmsContainerHeaderSize || announced != size)
+    LzmsContainerHeader header;
+    if (!lzms_container_read_header(reinterpret_cast<const uint8_t*>(blob.data()), blob.size(),
+                                    header) ||
+        header.total != size)
         return fail("not a valid LZMS blob of that size", in);
     if (size > SIZE_MAX) return fail("size too large for this machine", sizeText);
     std::string out;
