@@ -25,7 +25,7 @@
 #include "engine/obsolete_files.h"
 #include "engine/resume_cache.h"
 #include "engine/running_app.h"
-#include "engine/setup_log.h"
+#include "app/setup_log.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_entry.h"
 #include "transport/http.h"

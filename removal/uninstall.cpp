@@ -14,7 +14,7 @@
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
-#include "engine/setup_log.h"
+#include "app/setup_log.h"
 #include "removal/deletion_guard.h"
 
 namespace {

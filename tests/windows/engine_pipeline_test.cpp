@@ -31,7 +31,7 @@
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 #include "engine/resume_cache.h"
-#include "engine/setup_log.h"
+#include "app/setup_log.h"
 #include "engine/shortcut.h"
 #include "windows/test_files.h"
 

@@ -21,7 +21,7 @@
 #include "app/state.h"
 #include "app/text.h"
 #include "app/worker.h"
-#include "engine/setup_log.h"
+#include "app/setup_log.h"
 #include "removal/deletion_guard.h"
 
 namespace fs = std::filesystem;
