@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "catalogue/manifest.h"
+#include "native/release_tool_support.h"
 #include "tools/release/release_crypto.h"
 #include "transport/lzms_container.h"
 
@@ -21,49 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string output; // stdout and stderr together
-};
-
-ToolRun run_tool(const std::string& arguments) {
-    const std::string command =
-        std::string("'") + PLANNIX_RELEASE_TOOL + "' " + arguments + " 2>&1";
-    ToolRun run{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void spit(const fs::path& p, const std::string& data) {
-    fs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
-std::string quoted(const fs::path& p) {
-    return "'" + p.string() + "'";
-}
-
-std::string pseudo_random_bytes(size_t size, uint32_t seed) {
-    std::string s(size, '\0');
-    for (char& c : s) {
-        seed = seed * 1664525u + 1013904223u;
-        c = static_cast<char>(seed >> 24);
-    }
-    return s;
-}
+using namespace release_tool_test;
 
 // Release folder paths as Setup fetches them.
 struct ReleaseLayout {

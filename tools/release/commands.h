@@ -5,3 +5,4 @@ int cmd_pack(int argc, char** argv);
 int cmd_verify(int argc, char** argv);
 int cmd_compress(int argc, char** argv);
 int cmd_unpack(int argc, char** argv);
+int cmd_diff(int argc, char** argv);

@@ -15,8 +15,11 @@ struct Command {
 const Command kCommands[] = {
     {"keygen", cmd_keygen, "keygen OUTDIR"},
     {"pack", cmd_pack,
-     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] SOURCE_DIR RELEASE_DIR"},
-    {"verify", cmd_verify, "verify --public-key KEY.txt RELEASE_DIR"},
+     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--previous OLD_RELEASE_DIR]... "
+     "SOURCE_DIR RELEASE_DIR"},
+    {"verify", cmd_verify,
+     "verify --public-key KEY.txt [--previous OLD_RELEASE_DIR]... RELEASE_DIR"},
+    {"diff", cmd_diff, "diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR"},
     {"compress", cmd_compress, "compress IN OUT"},
     {"unpack", cmd_unpack, "unpack BLOB SIZE OUT"},
 };

@@ -16,6 +16,7 @@ bool parse_args(int argc, char** argv, const std::vector<std::string>& known, Pa
                 return false;
             }
             out.options[arg] = argv[++i];
+            out.repeated[arg].push_back(argv[i]);
         } else {
             out.positional.push_back(arg);
         }

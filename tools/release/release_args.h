@@ -5,7 +5,8 @@
 #include <vector>
 
 struct ParsedArgs {
-    std::map<std::string, std::string> options;
+    std::map<std::string, std::string> options;               // the last value of each option
+    std::map<std::string, std::vector<std::string>> repeated; // every value, in order
     std::vector<std::string> positional;
 };
 

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/manifest.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -36,6 +38,10 @@ fs::path release_app_dir(const fs::path& releaseDir) {
 
 fs::path blob_path(const fs::path& appDir, const std::string& sha256) {
     return appDir / "blobs" / (sha256 + ".lzms");
+}
+
+fs::path patch_path(const fs::path& appDir, const std::string& sha256) {
+    return appDir / kPatchFolder / (sha256 + kPatchSuffix);
 }
 
 bool read_whole(const fs::path& path, std::string& out) {

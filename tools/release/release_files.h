@@ -10,6 +10,9 @@ std::filesystem::path release_app_dir(const std::filesystem::path& releaseDir);
 // blobs/<sha256>.lzms under the app folder.
 std::filesystem::path blob_path(const std::filesystem::path& appDir, const std::string& sha256);
 
+// patches/<sha256>.lzpatch under the app folder (the name Setup asks the server for).
+std::filesystem::path patch_path(const std::filesystem::path& appDir, const std::string& sha256);
+
 bool read_whole(const std::filesystem::path& path, std::string& out);
 // Writes beside the target and renames over it, so a reader never sees half a file.
 bool write_replacing(const std::filesystem::path& path, const std::string& data);
