@@ -16,6 +16,11 @@
 namespace fs = std::filesystem;
 
 bool read_whole_file(const fs::path& path, std::string& out) {
+#ifndef _WIN32
+    // Here a folder opens like a file and reads as empty; Windows refuses to open one.
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return false;
+#endif
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace release_tool_test;
+using namespace release_test;
 
 std::string wine_pe(const char* name) {
     const lzms_test::Bytes bytes = lzms_test::read_file(fs::path(lzms_test::kWineDllDir) / name);

@@ -1,36 +1,26 @@
 #pragma once
-// Running plannix-release as the real program over real folders, for the tests of the tool.
+// Runs the real plannix-release (PLANNIX_RELEASE_TOOL) over real folders, for the tests of the
+// publisher's tool.
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdio.h>
 #include <string>
+
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 
-namespace release_tool_test {
+namespace release_test {
 
 namespace fs = std::filesystem;
 
 struct ToolRun {
     int status;
-    std::string output; // stdout and stderr together
+    std::string output; // stdout, with stderr too unless run_tool_split
+    std::string errors; // stderr, from run_tool_split only
 };
-
-inline ToolRun run_tool(const std::string& arguments) {
-    const std::string command =
-        std::string("'") + PLANNIX_RELEASE_TOOL + "' " + arguments + " 2>&1";
-    ToolRun run{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
-}
 
 inline std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -47,6 +37,37 @@ inline std::string quoted(const fs::path& p) {
     return "'" + p.string() + "'";
 }
 
+// `redirect` is the shell's redirection of standard error.
+inline ToolRun run_tool_with(const std::string& arguments, const std::string& redirect) {
+    const std::string command =
+        std::string("'") + PLANNIX_RELEASE_TOOL + "' " + arguments + " " + redirect;
+    ToolRun run{-1, "", ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+inline ToolRun run_tool(const std::string& arguments) {
+    return run_tool_with(arguments, "2>&1");
+}
+
+// Standard output and standard error apart.
+inline ToolRun run_tool_split(const std::string& arguments) {
+    const fs::path errors = fs::temp_directory_path() /
+                            ("plannix-release-stderr-" + std::to_string(::getpid()) + ".txt");
+    ToolRun run = run_tool_with(arguments, "2>" + quoted(errors));
+    run.errors = slurp(errors);
+    std::error_code ec;
+    fs::remove(errors, ec);
+    return run;
+}
+
 inline std::string pseudo_random_bytes(size_t size, uint32_t seed) {
     std::string s(size, '\0');
     for (char& c : s) {
@@ -56,4 +77,4 @@ inline std::string pseudo_random_bytes(size_t size, uint32_t seed) {
     return s;
 }
 
-} // namespace release_tool_test
+} // namespace release_test

@@ -19,10 +19,9 @@
 #include "transport/lzms_container.h"
 
 namespace fs = std::filesystem;
+using namespace release_test;
 
 namespace {
-
-using namespace release_tool_test;
 
 // Release folder paths as Setup fetches them.
 struct ReleaseLayout {

@@ -1,8 +1,13 @@
 #pragma once
-// The subcommands of plannix-release; each returns the process exit code.
-int cmd_keygen(int argc, char** argv);
-int cmd_pack(int argc, char** argv);
-int cmd_verify(int argc, char** argv);
-int cmd_compress(int argc, char** argv);
-int cmd_unpack(int argc, char** argv);
-int cmd_diff(int argc, char** argv);
+// The subcommands of plannix-release. Each gets its command line already checked against its
+// row of the command table (main.cpp) and returns the exit code: 0 done, 1 failed (after one
+// line on standard error saying what and where). A UsageError it throws means exit code 2.
+#include "tools/release/release_args.h"
+
+int cmd_keygen(const ParsedArgs& args);
+int cmd_pack(const ParsedArgs& args);
+int cmd_verify(const ParsedArgs& args);
+int cmd_prune(const ParsedArgs& args);
+int cmd_compress(const ParsedArgs& args);
+int cmd_unpack(const ParsedArgs& args);
+int cmd_diff(const ParsedArgs& args);

@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "app/files.h"
 #include "tools/release/blob_writer.h"
 #include "tools/release/commands.h"
 #include "tools/release/release_files.h"
@@ -32,49 +33,46 @@ int fail(const char* what, const char* path) {
 
 } // namespace
 
-int cmd_compress(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: plannix-release compress IN OUT\n");
-        return 2;
-    }
+int cmd_compress(const ParsedArgs& args) {
+    const char* in = args.positional[0].c_str();
+    const char* out = args.positional[1].c_str();
     std::string data;
-    if (!read_whole(argv[0], data)) return fail("cannot read", argv[0]);
+    if (!read_whole_file(in, data)) return fail("cannot read", in);
     std::string blob;
     try {
         blob = lzms_compress_blob(reinterpret_cast<const uint8_t*>(data.data()), data.size());
     } catch (const std::exception& e) {
-        return fail(e.what(), argv[0]);
+        return fail(e.what(), in);
     }
-    if (!write_replacing(argv[1], blob)) return fail("cannot write", argv[1]);
+    if (!write_replacing(out, blob)) return fail("cannot write", out);
     return 0;
 }
 
-int cmd_unpack(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: plannix-release unpack BLOB SIZE OUT\n");
-        return 2;
-    }
+int cmd_unpack(const ParsedArgs& args) {
+    const char* in = args.positional[0].c_str();
+    const char* sizeText = args.positional[1].c_str();
+    const char* outPath = args.positional[2].c_str();
     uint64_t size = 0;
-    if (!parse_size(argv[1], size)) return fail("not a byte count", argv[1]);
+    if (!parse_size(sizeText, size)) throw UsageError(std::string("not a byte count: ") + sizeText);
     std::string blob;
-    if (!read_whole(argv[0], blob)) return fail("cannot read", argv[0]);
+    if (!read_whole_file(in, blob)) return fail("cannot read", in);
     // The blob's header must announce the same total; checking that first keeps a mistyped
     // size from allocating a huge buffer for nothing.
     uint64_t announced = 0;
     for (int k = 7; k >= 0 && blob.size() >= kLzmsContainerHeaderSize; --k)
         announced = (announced << 8) | static_cast<uint8_t>(blob[8 + static_cast<size_t>(k)]);
     if (blob.size() < kLzmsContainerHeaderSize || announced != size)
-        return fail("not a valid LZMS blob of that size", argv[0]);
-    if (size > SIZE_MAX) return fail("size too large for this machine", argv[1]);
+        return fail("not a valid LZMS blob of that size", in);
+    if (size > SIZE_MAX) return fail("size too large for this machine", sizeText);
     std::string out;
     try {
         out.resize(static_cast<size_t>(size));
     } catch (const std::exception&) {
-        return fail("cannot allocate the output", argv[1]);
+        return fail("cannot allocate the output", sizeText);
     }
     if (!lzms_container_decode(reinterpret_cast<const uint8_t*>(blob.data()), blob.size(),
                                reinterpret_cast<uint8_t*>(out.data()), size))
-        return fail("not a valid LZMS blob of that size", argv[0]);
-    if (!write_replacing(argv[2], out)) return fail("cannot write", argv[2]);
+        return fail("not a valid LZMS blob of that size", in);
+    if (!write_replacing(outPath, out)) return fail("cannot write", outPath);
     return 0;
 }

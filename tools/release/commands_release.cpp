@@ -7,10 +7,9 @@
 #include <string>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "tools/release/release_args.h"
+#include "app/files.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
 
@@ -18,8 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The private key goes straight to a new file that only its owner may read; an existing key is
-// never overwritten, since losing it means no further release can be signed for old Setups.
+// The private key goes to a file created for it alone, readable only by its owner; an existing
+// key is never overwritten, since losing it means no further release can be signed for old
+// Setups.
 bool write_private_file(const fs::path& path, const std::string& data, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -27,31 +27,17 @@ bool write_private_file(const fs::path& path, const std::string& data, std::stri
                                 : "cannot create " + path.string();
         return false;
     }
-    bool ok = ::fchmod(fd, 0600) == 0;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    if (::close(fd) != 0) ok = false;
-    if (!ok) {
-        ::unlink(path.c_str());
-        error = "cannot write " + path.string();
-    }
-    return ok;
+    ::close(fd);
+    if (write_file_flushed(path, data)) return true;
+    ::unlink(path.c_str());
+    error = "cannot write " + path.string();
+    return false;
 }
 
 } // namespace
 
-int cmd_keygen(int argc, char** argv) {
-    ParsedArgs args;
+int cmd_keygen(const ParsedArgs& args) {
     std::string error;
-    if (!parse_args(argc, argv, {}, args, error) || args.positional.size() != 1) {
-        std::fprintf(stderr, "usage: plannix-release keygen OUTDIR\n");
-        return 2;
-    }
     const fs::path dir = args.positional[0];
     std::error_code ec;
     fs::create_directories(dir, ec);

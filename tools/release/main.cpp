@@ -1,42 +1,125 @@
 // plannix-release: the publisher's command-line tool.
+//   plannix-release --help | -h | --version
+//   plannix-release COMMAND [--help | -h] ARGUMENTS...
+// Help goes to standard output with exit code 0; a usage error prints the usage to standard
+// error with exit code 2; a failure exits 1 after one line saying what and where.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "tools/release/commands.h"
 
 namespace {
 
+// A new command is one row: its name, its function, its command line and its usage text.
 struct Command {
     const char* name;
-    int (*run)(int, char**);
-    const char* usage;
+    int (*run)(const ParsedArgs&);
+    OptionRules rules;
+    const char* synopsis;
+    const char* description;
 };
 
 const Command kCommands[] = {
-    {"keygen", cmd_keygen, "keygen OUTDIR"},
-    {"pack", cmd_pack,
-     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--previous OLD_RELEASE_DIR]... "
-     "SOURCE_DIR RELEASE_DIR"},
-    {"verify", cmd_verify,
-     "verify --public-key KEY.txt [--previous OLD_RELEASE_DIR]... RELEASE_DIR"},
-    {"diff", cmd_diff, "diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR"},
-    {"compress", cmd_compress, "compress IN OUT"},
-    {"unpack", cmd_unpack, "unpack BLOB SIZE OUT"},
+    {"keygen",
+     cmd_keygen,
+     {{}, {}, {}, 1},
+     "keygen OUTDIR",
+     "Makes the signing key pair: OUTDIR/private.pem (never overwritten) and OUTDIR/public.txt,\n"
+     "the 88-character key that Setup is built to trust.\n"},
+    {"pack",
+     cmd_pack,
+     {{"--key", "--version", "--date", "--exe", "--previous"}, {"--key", "--version"}, {}, 2},
+     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--previous OLD_RELEASE_DIR]...\n"
+     "       SOURCE_DIR RELEASE_DIR",
+     "Packs every file under SOURCE_DIR into a signed release in RELEASE_DIR/plannix/app/,\n"
+     "writing only the blobs it lacks. The manifest and signature it replaces are kept in\n"
+     "RELEASE_DIR/history/<their version>/. On a terminal it shows its progress.\n"
+     "With --previous (repeatable), each changed file also gets a patch from its content in\n"
+     "each earlier release, kept when smaller than 60% of its blob.\n"},
+    {"verify",
+     cmd_verify,
+     {{"--public-key", "--previous"}, {"--public-key"}, {}, 1},
+     "verify --public-key KEY.txt [--previous OLD_RELEASE_DIR]... RELEASE_DIR",
+     "Checks the release as Setup will: the signature, the manifest, every blob and every\n"
+     "patch, and names each file that would fail. With --previous (repeatable), each patch\n"
+     "from a content those releases hold must also turn it into the new file exactly.\n"},
+    {"diff",
+     cmd_diff,
+     {{}, {}, {"--json"}, 2},
+     "diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR",
+     "What an update from OLD to NEW costs a user, per component: files changed, added and\n"
+     "removed, and the bytes fetched with whole blobs and with the patches NEW offers.\n"
+     "--json prints the same as JSON.\n"},
+    {"prune",
+     cmd_prune,
+     {{"--keep", "--public-key"}, {"--keep", "--public-key"}, {"--dry-run"}, 1},
+     "prune --keep N --public-key KEY.txt [--dry-run] RELEASE_DIR",
+     "Deletes the blobs that neither the current manifest nor the N highest versions in\n"
+     "history name, and the rest of the history; prints each deletion and the bytes freed.\n"
+     "--dry-run only prints. Refuses a folder whose manifest does not verify with KEY.txt.\n"},
+    {"compress",
+     cmd_compress,
+     {{}, {}, {}, 2},
+     "compress IN OUT",
+     "Compresses one file into one blob.\n"},
+    {"unpack",
+     cmd_unpack,
+     {{}, {}, {}, 3},
+     "unpack BLOB SIZE OUT",
+     "Unpacks one blob of SIZE bytes with Setup's own decoder.\n"},
 };
 
-int usage() {
-    std::fprintf(stderr, "usage:\n");
+const char kTool[] = "plannix-release";
+
+void print_usage(std::FILE* to) {
+    std::fprintf(to, "usage: %s COMMAND ARGUMENTS...\n       %s --help | --version\n\n", kTool,
+                 kTool);
     for (const Command& c : kCommands)
-        std::fprintf(stderr, "  plannix-release %s\n", c.usage);
-    return 2;
+        std::fprintf(to, "  %s %s\n", kTool, c.synopsis);
+    std::fprintf(to, "\n%s COMMAND --help describes one command.\n", kTool);
+}
+
+void print_command_usage(const Command& c, std::FILE* to) {
+    std::fprintf(to, "usage: %s %s\n", kTool, c.synopsis);
+    if (to == stdout) std::fprintf(to, "\n%s", c.description);
+}
+
+int run_command(const Command& c, int argc, char** argv) {
+    if (asks_for_help(argc, argv)) {
+        print_command_usage(c, stdout);
+        return 0;
+    }
+    try {
+        return c.run(parse_args(argc, argv, c.rules));
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "%s %s: %s\n", kTool, c.name, e.what());
+        print_command_usage(c, stderr);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s %s: %s\n", kTool, c.name, e.what());
+        return 1;
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return usage();
+    if (argc < 2) {
+        print_usage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        print_usage(stdout);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s %s\n", kTool, PLANNIX_RELEASE_TOOL_VERSION);
+        return 0;
+    }
     for (const Command& c : kCommands)
-        if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
-    std::fprintf(stderr, "plannix-release: unknown command '%s'\n", argv[1]);
-    return usage();
+        if (std::strcmp(argv[1], c.name) == 0) return run_command(c, argc - 2, argv + 2);
+    std::fprintf(stderr, "%s: unknown command '%s'\n", kTool, argv[1]);
+    print_usage(stderr);
+    return 2;
 }

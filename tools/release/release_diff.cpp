@@ -3,8 +3,6 @@
 #include "tools/release/commands.h"
 
 #include <cstdio>
-#include <cstring>
-#include <exception>
 #include <map>
 #include <string>
 #include <vector>
@@ -78,25 +76,10 @@ void print_row(const char* name, const ComponentCost& c) {
                 static_cast<unsigned long long>(c.withPatches), share);
 }
 
-int run_diff(int argc, char** argv) {
-    // --json is a switch: the one option of the tool without a value.
-    bool json = false;
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0)
-            json = true;
-        else
-            rest.push_back(argv[i]);
-    }
-    ParsedArgs args;
+} // namespace
+
+int cmd_diff(const ParsedArgs& args) {
     std::string error;
-    if (!parse_args(static_cast<int>(rest.size()), rest.data(), {}, args, error) ||
-        args.positional.size() != 2) {
-        if (!error.empty()) std::fprintf(stderr, "diff: %s\n", error.c_str());
-        std::fprintf(stderr,
-                     "usage: plannix-release diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR\n");
-        return 2;
-    }
     PreviousRelease from, to;
     for (auto [dir, release] : {std::pair{args.positional[0], &from}, {args.positional[1], &to}})
         if (!read_previous_release(dir, *release, error)) {
@@ -109,7 +92,7 @@ int run_diff(int argc, char** argv) {
     for (const ComponentCost& c : costs)
         add(total, c);
 
-    if (json) {
+    if (args.has("--json")) {
         nlohmann::json doc = {{"from", from.manifest.version}, {"to", to.manifest.version}};
         for (int n = 0; n < kComponentCount; ++n)
             doc["components"][kComponents[n].id] = json_of(costs[n]);
@@ -123,15 +106,4 @@ int run_diff(int argc, char** argv) {
         print_row(kComponents[n].id, costs[n]);
     print_row("total", total);
     return 0;
-}
-
-} // namespace
-
-int cmd_diff(int argc, char** argv) {
-    try {
-        return run_diff(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "diff: %s\n", e.what());
-        return 1;
-    }
 }

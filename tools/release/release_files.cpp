@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "app/files.h"
 #include "catalogue/manifest.h"
 
 namespace fs = std::filesystem;
@@ -44,31 +43,11 @@ fs::path patch_path(const fs::path& appDir, const std::string& sha256) {
     return appDir / kPatchFolder / (sha256 + kPatchSuffix);
 }
 
-bool read_whole(const fs::path& path, std::string& out) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 bool write_replacing(const fs::path& path, const std::string& data) {
     fs::path temp = path;
     temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(data.data(), static_cast<std::streamsize>(data.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
+    if (write_file_flushed(temp, data) && move_replacing(temp, path)) return true;
     std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (!ec) return true;
     fs::remove(temp, ec);
     return false;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Files of the publisher's tool: whole-file reads, replace-by-rename writes, and the layout of
-// a release folder as Setup fetches it.
+// Files of the publisher's tool: replace-by-rename writes, the layout of a release folder as
+// Setup fetches it, and the largest file Setup takes. Whole files are read with app/files.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -13,8 +14,11 @@ std::filesystem::path blob_path(const std::filesystem::path& appDir, const std::
 // patches/<sha256>.lzpatch under the app folder (the name Setup asks the server for).
 std::filesystem::path patch_path(const std::filesystem::path& appDir, const std::string& sha256);
 
-bool read_whole(const std::filesystem::path& path, std::string& out);
-// Writes beside the target and renames over it, so a reader never sees half a file.
+// Setup hashes each file and each blob in one call whose length is a 32-bit count.
+constexpr uint64_t kMaxFileSize = (uint64_t{1} << 32) - 1;
+
+// Writes and flushes beside the target, then renames over it, so a reader (a web server among
+// them) never sees half a file, even after a power cut.
 bool write_replacing(const std::filesystem::path& path, const std::string& data);
 
 // Runs job(0..count-1) on a few threads; each index runs exactly once. The first exception

@@ -12,20 +12,19 @@
 #include <nlohmann/json.hpp>
 
 #include "catalogue/components.h"
+#include "app/files.h"
 #include "catalogue/manifest.h"
 #include "tools/release/blob_writer.h"
-#include "tools/release/release_args.h"
+#include "tools/release/progress.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
 #include "tools/release/release_patches.h"
+#include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Setup hashes each blob and file in one 32-bit sized call.
-constexpr uint64_t kMaxFileSize = (uint64_t{1} << 32) - 1;
 
 struct PackedFile {
     std::string path; // relative, "/" separators, UTF-8
@@ -165,7 +164,7 @@ bool blob_holds(const std::string& blob, const std::string& content) {
 }
 
 bool read_source(PackedFile& f, std::string& content) {
-    if (!read_whole(f.source, content)) {
+    if (!read_whole_file(f.source, content)) {
         f.error = "cannot read the file";
         return false;
     }
@@ -194,7 +193,7 @@ void make_blob(const fs::path& appDir, PackedFile& f) {
     }
     const fs::path target = blob_path(appDir, f.sha256);
     std::string blob;
-    if (read_whole(target, blob) && blob_holds(blob, content)) {
+    if (read_whole_file(target, blob) && blob_holds(blob, content)) {
         f.reused = true;
     } else {
         try {
@@ -224,12 +223,34 @@ void make_blob(const fs::path& appDir, PackedFile& f) {
 // Hashes every file, then makes each distinct content's blob once (files with equal content
 // share one blob, and two threads must never write the same blob file).
 bool pack_files(const fs::path& appDir, std::vector<PackedFile>& files, size_t& reused) {
-    run_parallel(files.size(), [&](size_t i) { hash_one(files[i]); });
+    uint64_t sourceBytes = 0;
+    for (const PackedFile& f : files) {
+        std::error_code ec;
+        const uint64_t size = fs::file_size(f.source, ec);
+        sourceBytes += ec ? 0 : size;
+    }
+    {
+        Progress progress("hashing", files.size(), sourceBytes);
+        run_parallel(files.size(), [&](size_t i) {
+            hash_one(files[i]);
+            progress.add(files[i].size);
+        });
+    }
     std::map<std::string, size_t> first; // content hash -> index of the file that makes the blob
     std::vector<size_t> makers;
+    uint64_t makerBytes = 0;
     for (size_t i = 0; i < files.size(); ++i)
-        if (files[i].error.empty() && first.emplace(files[i].sha256, i).second) makers.push_back(i);
-    run_parallel(makers.size(), [&](size_t k) { make_blob(appDir, files[makers[k]]); });
+        if (files[i].error.empty() && first.emplace(files[i].sha256, i).second) {
+            makers.push_back(i);
+            makerBytes += files[i].size;
+        }
+    {
+        Progress progress("packing", makers.size(), makerBytes);
+        run_parallel(makers.size(), [&](size_t k) {
+            make_blob(appDir, files[makers[k]]);
+            progress.add(files[makers[k]].size);
+        });
+    }
 
     bool ok = true;
     reused = 0;
@@ -251,9 +272,9 @@ bool pack_files(const fs::path& appDir, std::vector<PackedFile>& files, size_t& 
 std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs& args) {
     nlohmann::json doc = nlohmann::json::object();
     doc["app"] = "plannix";
-    doc["version"] = args.options.at("--version");
-    if (args.options.count("--date")) doc["date"] = args.options.at("--date");
-    doc["exe"] = args.options.count("--exe") ? args.options.at("--exe") : "plannix.exe";
+    doc["version"] = args.value("--version");
+    if (args.has("--date")) doc["date"] = args.value("--date");
+    doc["exe"] = args.value("--exe", "plannix.exe");
     nlohmann::json list = nlohmann::json::array();
     for (const PackedFile& f : files) {
         list.push_back({{"path", f.path},
@@ -342,31 +363,18 @@ bool add_patches(const fs::path& appDir, const std::vector<PreviousRelease>& pre
     return true;
 }
 
-int pack_usage() {
-    std::fprintf(stderr, "usage: plannix-release pack --key PRIVATE.pem --version V [--date D] "
-                         "[--exe NAME] [--previous OLD_RELEASE_DIR]... SOURCE_DIR RELEASE_DIR\n");
-    return 2;
-}
+} // namespace
 
-int run_pack(int argc, char** argv) {
-    ParsedArgs args;
-    std::string error;
-    if (!parse_args(argc, argv, {"--key", "--version", "--date", "--exe", "--previous"}, args,
-                    error)) {
-        std::fprintf(stderr, "pack: %s\n", error.c_str());
-        return pack_usage();
-    }
-    if (args.positional.size() != 2 || !args.options.count("--key") ||
-        !args.options.count("--version"))
-        return pack_usage();
-    if (args.options["--version"].empty()) {
-        std::fprintf(stderr, "pack: the version must not be empty\n");
-        return 2;
-    }
+int cmd_pack(const ParsedArgs& args) {
+    if (!is_folder_safe_version(args.value("--version")))
+        throw UsageError("the version must be letters, digits and \"._+-\", not starting with a "
+                         "dot (it names a history folder)");
     const fs::path source = args.positional[0];
-    const fs::path appDir = release_app_dir(args.positional[1]);
+    const fs::path releaseDir = args.positional[1];
+    const fs::path appDir = release_app_dir(releaseDir);
 
-    PkeyPtr key = load_p256_private_key(args.options["--key"], error);
+    std::string error;
+    PkeyPtr key = load_p256_private_key(args.value("--key"), error);
     if (!key) {
         std::fprintf(stderr, "pack: %s\n", error.c_str());
         return 1;
@@ -376,7 +384,7 @@ int run_pack(int argc, char** argv) {
     if (!read_previous_releases(args, previous)) return 1;
     std::vector<PackedFile> files;
     if (!collect_files(source, files)) return 1;
-    warn_missing_programs(files, args.options.count("--exe") ? args.options["--exe"] : "");
+    warn_missing_programs(files, args.value("--exe"));
 
     std::error_code ec;
     fs::create_directories(appDir / "blobs", ec);
@@ -402,6 +410,10 @@ int run_pack(int argc, char** argv) {
         std::fprintf(stderr, "pack: signing failed\n");
         return 1;
     }
+    if (!keep_in_history(releaseDir, text, error)) {
+        std::fprintf(stderr, "pack: %s\n", error.c_str());
+        return 1;
+    }
     if (!write_replacing(appDir / "manifest.json", text) ||
         !write_replacing(appDir / "manifest.sig", base64_encode(signature))) {
         std::fprintf(stderr, "pack: cannot write the manifest into %s\n", appDir.c_str());
@@ -410,7 +422,7 @@ int run_pack(int argc, char** argv) {
     // Self-check: what is on disk is what was signed, and Setup's own parser accepts it.
     std::string written;
     Manifest check;
-    if (!read_whole(appDir / "manifest.json", written) || written != text ||
+    if (!read_whole_file(appDir / "manifest.json", written) || written != text ||
         !parse_manifest(written, check) || check.files.size() != files.size()) {
         std::fprintf(stderr, "pack: %s: Setup's parser rejects the manifest just written\n",
                      (appDir / "manifest.json").c_str());
@@ -420,15 +432,4 @@ int run_pack(int argc, char** argv) {
                 appDir.c_str(), check.version.c_str());
     print_component_sizes(files);
     return 0;
-}
-
-} // namespace
-
-int cmd_pack(int argc, char** argv) {
-    try {
-        return run_pack(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "pack: %s\n", e.what());
-        return 1;
-    }
 }

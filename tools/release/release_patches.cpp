@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "app/files.h"
 #include "tools/release/patch_maker.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
@@ -40,7 +41,8 @@ void run_job(const fs::path& appDir, const PatchTarget& target, PatchJob& job) {
         job.warning = "old content from " + job.from->appDir.string() + ": " + error;
         return;
     }
-    if (!read_whole(target.source, neu) || sha256_hex_of(neu.data(), neu.size()) != target.sha256) {
+    if (!read_whole_file(target.source, neu) ||
+        sha256_hex_of(neu.data(), neu.size()) != target.sha256) {
         job.error = "the file changed while being packed";
         return;
     }
@@ -80,7 +82,7 @@ void run_job(const fs::path& appDir, const PatchTarget& target, PatchJob& job) {
 bool read_previous_release(const fs::path& releaseDir, PreviousRelease& out, std::string& error) {
     out.appDir = release_app_dir(releaseDir);
     std::string text;
-    if (!read_whole(out.appDir / "manifest.json", text)) {
+    if (!read_whole_file(out.appDir / "manifest.json", text)) {
         error = (out.appDir / "manifest.json").string() + ": missing or unreadable";
         return false;
     }
@@ -94,13 +96,13 @@ bool read_previous_release(const fs::path& releaseDir, PreviousRelease& out, std
 bool read_release_content(const fs::path& appDir, const ManifestFile& file, std::string& content,
                           std::string& error) {
     std::string blob;
-    if (!read_whole(blob_path(appDir, file.sha256), blob)) {
+    if (!read_whole_file(blob_path(appDir, file.sha256), blob)) {
         error = "blob missing or unreadable";
         return false;
     }
     // The size comes from the manifest; refuse one no file of a release can have before
     // allocating it.
-    if (file.size > (uint64_t{1} << 32) - 1) {
+    if (file.size > kMaxFileSize) {
         error = "larger than 4 GiB";
         return false;
     }
@@ -183,7 +185,8 @@ bool make_release_patches(const fs::path& appDir, const std::vector<PreviousRele
 std::string check_patch(const fs::path& appDir, const ManifestFile& file,
                         const ManifestPatch& patch, const std::string* old) {
     std::string bytes;
-    if (!read_whole(patch_path(appDir, patch.sha256), bytes)) return "patch missing or unreadable";
+    if (!read_whole_file(patch_path(appDir, patch.sha256), bytes))
+        return "patch missing or unreadable";
     if (bytes.size() != patch.size)
         return "patch has " + std::to_string(bytes.size()) + " bytes, manifest says " +
                std::to_string(patch.size);

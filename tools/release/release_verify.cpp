@@ -8,25 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "app/files.h"
 #include "catalogue/manifest.h"
-#include "tools/release/release_args.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
 #include "tools/release/release_patches.h"
+#include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint64_t kMaxFileSize = (uint64_t{1} << 32) - 1;
-
-std::string strip(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return std::string();
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 // The reason this entry would fail in Setup, or empty when its blob is good.
 std::string check_entry(const fs::path& appDir, const ManifestFile& f) {
@@ -34,7 +26,7 @@ std::string check_entry(const fs::path& appDir, const ManifestFile& f) {
     if (!is_lower_hex_digest(f.csha256)) return "\"csha256\" is not 64 lower-case hex characters";
     if (f.size > kMaxFileSize || f.csize > kMaxFileSize) return "larger than 4 GiB";
     std::string blob;
-    if (!read_whole(blob_path(appDir, f.sha256), blob)) return "blob missing or unreadable";
+    if (!read_whole_file(blob_path(appDir, f.sha256), blob)) return "blob missing or unreadable";
     if (blob.size() != f.csize)
         return "blob has " + std::to_string(blob.size()) + " bytes, manifest says \"csize\" " +
                std::to_string(f.csize);
@@ -72,55 +64,26 @@ void check_entry_patches(const fs::path& appDir, const ManifestFile& f, const Ol
     }
 }
 
-bool signature_holds(const std::string& keyFile, const fs::path& appDir, const std::string& text,
-                     int& status) {
-    std::string keyText;
-    std::vector<uint8_t> raw;
-    if (!read_whole(keyFile, keyText) || !base64_decode_strict(strip(keyText), raw) ||
-        raw.size() != kRawPublicKeySize) {
-        std::fprintf(stderr, "verify: %s: not a public key (88 base64 characters of X||Y)\n",
-                     keyFile.c_str());
-        status = 2;
-        return false;
-    }
-    PkeyPtr key = public_key_from_raw(raw);
-    if (!key) {
-        std::fprintf(stderr, "verify: %s: not a point of the P-256 curve\n", keyFile.c_str());
-        status = 2;
-        return false;
-    }
-    const fs::path sigPath = appDir / "manifest.sig";
-    std::string sigText;
-    std::vector<uint8_t> signature;
-    if (!read_whole(sigPath, sigText)) {
-        std::fprintf(stderr, "BAD %s: missing or unreadable\n", sigPath.c_str());
-        return false;
-    }
-    if (!base64_decode_strict(sigText, signature) || signature.size() != kRawSignatureSize) {
-        std::fprintf(stderr, "BAD %s: not plain base64 of a 64-byte r||s signature\n",
-                     sigPath.c_str());
-        return false;
-    }
-    if (!verify_raw(key.get(), text, signature)) {
-        std::fprintf(stderr, "BAD %s: the signature does not match manifest.json under %s\n",
-                     sigPath.c_str(), keyFile.c_str());
-        return false;
-    }
-    return true;
-}
+} // namespace
 
-int run_verify(int argc, char** argv) {
-    ParsedArgs args;
+int cmd_verify(const ParsedArgs& args) {
+    const fs::path appDir = release_app_dir(args.positional[0]);
+    const fs::path manifestPath = appDir / "manifest.json";
+    std::string text;
+    if (!read_whole_file(manifestPath, text)) {
+        std::fprintf(stderr, "BAD %s: missing or unreadable\n", manifestPath.c_str());
+        return 1;
+    }
     std::string error;
-    if (!parse_args(argc, argv, {"--public-key", "--previous"}, args, error) ||
-        args.positional.size() != 1 || !args.options.count("--public-key")) {
-        if (!error.empty()) std::fprintf(stderr, "verify: %s\n", error.c_str());
-        std::fprintf(stderr, "usage: plannix-release verify --public-key KEY.txt "
-                             "[--previous OLD_RELEASE_DIR]... RELEASE_DIR\n");
-        return 2;
+    PkeyPtr key = read_public_key(args.value("--public-key"), error);
+    if (!key) {
+        std::fprintf(stderr, "verify: %s\n", error.c_str());
+        return 1;
     }
     std::vector<PreviousRelease> previous;
-    for (const std::string& dir : args.repeated["--previous"]) {
+    const auto given = args.repeated.find("--previous");
+    for (const std::string& dir :
+         given == args.repeated.end() ? std::vector<std::string>() : given->second) {
         PreviousRelease release;
         if (!read_previous_release(dir, release, error)) {
             std::fprintf(stderr, "verify: --previous %s\n", error.c_str());
@@ -132,16 +95,9 @@ int run_verify(int argc, char** argv) {
     for (const PreviousRelease& release : previous)
         for (const ManifestFile& f : release.manifest.files)
             olds.emplace(f.sha256, std::make_pair(&release, &f));
-    const fs::path appDir = release_app_dir(args.positional[0]);
-    const fs::path manifestPath = appDir / "manifest.json";
-    std::string text;
-    if (!read_whole(manifestPath, text)) {
-        std::fprintf(stderr, "BAD %s: missing or unreadable\n", manifestPath.c_str());
-        return 1;
-    }
-    int status = 0;
-    const bool signedOk = signature_holds(args.options["--public-key"], appDir, text, status);
-    if (status != 0) return status;
+    const std::string signatureProblem = signature_problem(key.get(), appDir, text);
+    if (!signatureProblem.empty()) std::fprintf(stderr, "BAD %s\n", signatureProblem.c_str());
+    const bool signedOk = signatureProblem.empty();
 
     // The blobs are checked even under a bad signature, so one run names every damaged file.
     Manifest manifest;
@@ -176,15 +132,4 @@ int run_verify(int argc, char** argv) {
                 appDir.c_str(), manifest.version.c_str(), manifest.files.size(), patches,
                 patchesApplied, bad, signedOk ? "good" : "BAD");
     return signedOk && bad == 0 ? 0 : 1;
-}
-
-} // namespace
-
-int cmd_verify(int argc, char** argv) {
-    try {
-        return run_verify(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "verify: %s\n", e.what());
-        return 1;
-    }
 }
