@@ -225,4 +225,18 @@ TEST_F(ReleasePatches, DiffCountsWhatAnUpdateFetchesPerComponentWithAndWithoutPa
     EXPECT_EQ(run_tool("diff " + quoted(dir / "r1.0") + " " + quoted(dir / "none")).status, 1);
 }
 
+TEST_F(ReleasePatches, PruneKeepsThePatchesTheManifestNamesAndDeletesOthers) {
+    const fs::path stray = app("3.0") / "patches" / (std::string(64, '0') + ".lzpatch");
+    spit(stray, "left by an older pack");
+    const ToolRun pruned =
+        run_tool("prune --keep 0 --public-key " + quoted(dir / "keys" / "public.txt") + " " +
+                 quoted(dir / "r3.0"));
+    ASSERT_EQ(pruned.status, 0) << pruned.output;
+    EXPECT_FALSE(fs::exists(stray));
+    for (const ManifestFile& f : manifest("3.0").files)
+        for (const ManifestPatch& p : f.patches)
+            EXPECT_TRUE(fs::exists(app("3.0") / "patches" / (p.sha256 + ".lzpatch"))) << f.path;
+    EXPECT_EQ(verify("3.0", " --previous " + quoted(dir / "r1.0")).status, 0);
+}
+
 } // namespace
