@@ -303,4 +303,27 @@ TEST(Patch, EveryTruncationAndEveryHeaderByteFlipFails) {
     EXPECT_FALSE(apply_patch(old.data(), old.size(), nullptr, 0, neu.size(), out));
 }
 
+TEST(Patch, TheFuzzSeedsWrittenByTheirOwnScriptApply) {
+    // tests/fuzz/make_patch_seeds.py writes the format from its description alone: each seed
+    // must apply, or the fuzzer would start from inputs that fail at the first check.
+    const fs::path corpus = fs::path(PLANNIX_SOURCE_DIR) / "tests/fuzz/corpus/patch_apply";
+    size_t seeds = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(corpus)) {
+        SCOPED_TRACE(e.path().filename().string());
+        const Bytes input = lzms_test::read_file(e.path());
+        ASSERT_GE(input.size(), 2 + kPatchHeaderSize);
+        const size_t oldSize = input[0] | size_t{input[1]} << 8;
+        ASSERT_LE(2 + oldSize + kPatchHeaderSize, input.size());
+        const uint8_t* patch = input.data() + 2 + oldSize;
+        uint64_t newSize = 0;
+        for (int k = 7; k >= 0; --k)
+            newSize = (newSize << 8) | patch[16 + k];
+        Bytes out;
+        EXPECT_TRUE(apply_patch(input.data() + 2, oldSize, patch, input.size() - 2 - oldSize,
+                                newSize, out));
+        ++seeds;
+    }
+    EXPECT_GE(seeds, 5u);
+}
+
 } // namespace
