@@ -50,3 +50,50 @@ PY
   "setup.exe far apart" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" \
   "setup.exe neighbours" "$pairs/setup-$near_old.exe" "$pairs/setup-$near_new.exe" \
   "README paragraph" "$pairs/readme-old.md" "$pairs/readme-new.md"
+
+# An update of a bench-like release (Wine's largest PE files, text, incompressible bytes) in which
+# the largest executables changed: setup.exe becomes the far-apart build, and the five largest
+# DLLs are "rebuilt" by a stand-in for a compiler's change (2 KiB of code inserted at 40%, and
+# every absolute address after it moved by 4 KiB). Bytes to fetch, from plannix-release diff.
+rel=$pairs/release
+if [ ! -f "$rel/r2/plannix/app/manifest.json" ]; then
+  rm -rf "$rel"
+  python3 - "$rel" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" <<'PY'
+import os, random, shutil, struct, sys
+rel, setup_old, setup_new = sys.argv[1:]
+wine = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
+dlls = sorted((os.path.getsize(os.path.join(wine, n)), n) for n in os.listdir(wine)
+              if n.endswith('.dll'))[-80:]
+rng = random.Random(15)
+
+def rebuilt(data):
+    base = struct.unpack_from('<Q', data, struct.unpack_from('<I', data, 0x3C)[0] + 0x30)[0]
+    cut = len(data) * 2 // 5
+    out = bytearray(data[:cut] + data[cut // 2:cut // 2 + 2048] + data[cut:])
+    for at in range(cut + 2048 - (cut + 2048) % 8, len(out) - 8, 8):
+        v = struct.unpack_from('<Q', out, at)[0]
+        if base <= v < base + len(data) * 2:
+            struct.pack_into('<Q', out, at, v + 4096)
+    return bytes(out)
+
+for version in ('1', '2'):
+    src = os.path.join(rel, 'src' + version)
+    os.makedirs(src)
+    for rank, (_, name) in enumerate(dlls):
+        data = open(os.path.join(wine, name), 'rb').read()
+        if version == '2' and rank >= len(dlls) - 5:
+            data = rebuilt(data)
+        open(os.path.join(src, name), 'wb').write(data)
+    shutil.copy(setup_old if version == '1' else setup_new, os.path.join(src, 'setup.exe'))
+    shutil.copy(os.path.join(wine, 'notepad.exe'), os.path.join(src, 'plannix.exe'))
+    os.makedirs(os.path.join(src, 'handmodels'))
+    open(os.path.join(src, 'handmodels', 'hands.onnx'), 'wb').write(rng.randbytes(8 << 20))
+PY
+  [ -f "$build/keys/private.pem" ] || "$tool" keygen "$build/keys" >/dev/null
+  "$tool" pack --key "$build/keys/private.pem" --version 1 "$rel/src1" "$rel/r1" >/dev/null
+  "$tool" pack --key "$build/keys/private.pem" --version 2 --previous "$rel/r1" "$rel/src2" \
+    "$rel/r2" | grep '^patches:'
+fi
+echo
+echo "Update of a bench-like release whose largest executables changed (bytes to fetch):"
+"$tool" diff "$rel/r1" "$rel/r2"

@@ -22,8 +22,9 @@
 // in its own order, with copied spans as differences from the old content (mostly zeros).
 //
 // The data stream is unpacked straight into the output, and the old bytes are then added in
-// place, so applying needs the old content, the patch, the new content and the unpacked
-// control stream, which may be at most kMaxPatchControlShare of the new size (plus a little).
+// place, so applying needs the old content, the patch, the new content, the unpacked control
+// stream (at most new size / kMaxPatchControlShare + kPatchControlSlack bytes) and the LZMS
+// decoder's working memory.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

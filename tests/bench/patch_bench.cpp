@@ -32,7 +32,10 @@ Bytes read_file(const fs::path& p) {
 }
 
 std::string quoted(const fs::path& p) {
-    return "'" + p.string() + "'";
+    std::string s(1, '\'');
+    s += p.string();
+    s += '\'';
+    return s;
 }
 
 // The size of the file `command` writes to `out`, or 0 when the command failed.
@@ -64,15 +67,17 @@ int main(int argc, char** argv) {
     const fs::path scratch =
         fs::temp_directory_path() / ("patch_bench_" + std::to_string(getpid()));
     fs::create_directories(scratch);
-    std::printf("%-22s %10s %10s %9s %6s %9s %9s %8s %8s %6s\n", "pair", "new (B)", "blob (B)",
-                "ours (B)", "share", "bsdiff", "zstd-19", "apply", "decode", "ratio");
+    std::printf("%-22s %10s %10s %9s %6s %9s %9s %8s %8s %6s %7s\n", "pair", "new (B)", "blob (B)",
+                "ours (B)", "share", "bsdiff", "zstd-19", "apply", "decode", "ratio", "make s");
     int status = 0;
     for (; i < argc; i += 3) {
         const char* name = argv[i];
         const Bytes old = read_file(argv[i + 1]);
         const Bytes neu = read_file(argv[i + 2]);
         const std::string blob = lzms_compress_blob(neu.data(), neu.size());
+        const double made0 = cpu_seconds();
         const std::string patch = make_patch(old.data(), old.size(), neu.data(), neu.size());
+        const double makeSeconds = cpu_seconds() - made0;
         const uintmax_t bsdiff = made_by("bsdiff " + quoted(argv[i + 1]) + " " +
                                              quoted(argv[i + 2]) + " " + quoted(scratch / "p"),
                                          scratch / "p");
@@ -102,14 +107,15 @@ int main(int argc, char** argv) {
         }
         const double apply = mb_per_s(neu.size(), applyBest);
         const double decode = mb_per_s(neu.size(), decodeBest);
-        std::printf("%-22s %10zu %10zu %9zu %5.1f%% %9ju %9ju %8.1f %8.1f %6.2f\n", name,
+        std::printf("%-22s %10zu %10zu %9zu %5.1f%% %9ju %9ju %8.1f %8.1f %6.2f %7.2f\n", name,
                     neu.size(), blob.size(), patch.size(),
                     100.0 * static_cast<double>(patch.size()) / static_cast<double>(blob.size()),
-                    bsdiff, zstd, apply, decode, decode > 0 ? apply / decode : 0);
+                    bsdiff, zstd, apply, decode, decode > 0 ? apply / decode : 0, makeSeconds);
     }
-    std::printf("(sizes in bytes; share = ours / whole blob; apply and decode in MB/s of output, "
-                "CPU time, best of %d; ratio = apply / decode)\n",
-                runs);
+    std::printf(
+        "(sizes in bytes; share = ours / whole blob; apply and decode in MB/s of output, "
+        "CPU time, best of %d; ratio = apply / decode; make s = CPU seconds to make ours)\n",
+        runs);
     std::error_code ec;
     fs::remove_all(scratch, ec);
     return status;
