@@ -20,6 +20,10 @@ namespace {
 // a new entry costs more control bytes than the bytes it saves.
 constexpr int64_t kMatchGain = 8;
 
+// Long enough that splitting a longer match costs nothing measurable (the alignment simply
+// continues), short enough to keep a long run of equal bytes linear.
+constexpr int64_t kMaxMatch = 4096;
+
 struct Streams {
     std::string control;
     std::string data;
@@ -56,6 +60,10 @@ class Matcher {
 
     // The length of the longest prefix of `target` found in the old content, and where.
     int64_t longest(const uint8_t* target, int64_t targetSize, int64_t& pos) const {
+        // Matches are measured up to kMaxMatch bytes: a longer one is taken in steps, and a
+        // long match the current alignment nearly covers (which the scan passes byte by byte)
+        // costs each step kMaxMatch bytes of comparison, not the rest of the file.
+        targetSize = std::min(targetSize, kMaxMatch);
         pos = 0;
         if (oldSize_ == 0) return 0;
         int64_t lo = 0, hi = oldSize_ - 1;
@@ -63,7 +71,9 @@ class Matcher {
             const int64_t mid = lo + (hi - lo) / 2;
             const int64_t at = sa_[static_cast<size_t>(mid)];
             const int64_t n = std::min(oldSize_ - at, targetSize);
-            if (std::memcmp(old_ + at, target, static_cast<size_t>(n)) < 0)
+            const int order = std::memcmp(old_ + at, target, static_cast<size_t>(n));
+            // A suffix that is a proper prefix of the target sorts before it.
+            if (order < 0 || (order == 0 && oldSize_ - at < targetSize))
                 lo = mid;
             else
                 hi = mid;
