@@ -64,7 +64,6 @@ rel, setup_old, setup_new = sys.argv[1:]
 wine = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
 dlls = sorted((os.path.getsize(os.path.join(wine, n)), n) for n in os.listdir(wine)
               if n.endswith('.dll'))[-80:]
-rng = random.Random(15)
 
 def rebuilt(data):
     base = struct.unpack_from('<Q', data, struct.unpack_from('<I', data, 0x3C)[0] + 0x30)[0]
@@ -87,7 +86,9 @@ for version in ('1', '2'):
     shutil.copy(setup_old if version == '1' else setup_new, os.path.join(src, 'setup.exe'))
     shutil.copy(os.path.join(wine, 'notepad.exe'), os.path.join(src, 'plannix.exe'))
     os.makedirs(os.path.join(src, 'handmodels'))
-    open(os.path.join(src, 'handmodels', 'hands.onnx'), 'wb').write(rng.randbytes(8 << 20))
+    # The same in both versions: a file that did not change.
+    data = random.Random(15).randbytes(8 << 20)
+    open(os.path.join(src, 'handmodels', 'hands.onnx'), 'wb').write(data)
 PY
   [ -f "$build/keys/private.pem" ] || "$tool" keygen "$build/keys" >/dev/null
   "$tool" pack --key "$build/keys/private.pem" --version 1 "$rel/src1" "$rel/r1" >/dev/null
