@@ -33,7 +33,7 @@ constexpr size_t kPatchHeaderSize = 40;
 constexpr char kPatchMagic[8] = {'L', 'Z', 'P', 'A', 'T', 'C', 'H', '1'};
 // The unpacked control stream may be at most new size / kMaxPatchControlShare + kPatchControlSlack
 // bytes: a patch whose entries are that dense would not be smaller than the whole blob anyway.
-constexpr uint64_t kMaxPatchControlShare = 8;
+constexpr uint64_t kMaxPatchControlShare = 32;
 constexpr uint64_t kPatchControlSlack = 4096;
 
 // True only when `patch` turns `old` into exactly `newSize` bytes, which are then in `out`.
