@@ -9,6 +9,17 @@ if(NOT PLANNIX_PUBLIC_KEY OR NOT EXISTS "${PLANNIX_PUBLIC_KEY}")
                       "built without the key it must trust.")
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# Authenticode: setup.exe is signed when a PKCS#12 certificate and its password file are given.
+set(PLANNIX_SIGN_PKCS12 "" CACHE FILEPATH "Code-signing certificate and key, PKCS#12")
+set(PLANNIX_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the PKCS#12 password")
+set(PLANNIX_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server (optional)")
+if(PLANNIX_SIGN_PKCS12)
+  if(NOT EXISTS "${PLANNIX_SIGN_PKCS12}" OR NOT EXISTS "${PLANNIX_SIGN_PASSWORD_FILE}")
+    message(FATAL_ERROR "Signing needs -DPLANNIX_SIGN_PKCS12=<existing .p12 file> and "
+                        "-DPLANNIX_SIGN_PASSWORD_FILE=<existing file holding its password>.")
+  endif()
+  find_program(PLANNIX_OSSLSIGNCODE osslsigncode REQUIRED)
+endif()
 
 set(PLANNIX_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
@@ -68,6 +79,15 @@ add_custom_command(TARGET setup POST_BUILD
           "$<$<CONFIG:Release>:--strip;${CMAKE_STRIP}>" $<TARGET_FILE:setup>
   COMMAND_EXPAND_LISTS
   COMMENT "Load configuration of setup.exe")
+if(PLANNIX_SIGN_PKCS12)
+  add_custom_command(TARGET setup POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup> -DOSSLSIGNCODE=${PLANNIX_OSSLSIGNCODE}
+            -DPKCS12=${PLANNIX_SIGN_PKCS12} -DPASSWORD_FILE=${PLANNIX_SIGN_PASSWORD_FILE}
+            "-DDESCRIPTION=Plannix Setup" -DURL=${PLANNIX_URL_INFO_ABOUT}
+            -DTIMESTAMP_URL=${PLANNIX_SIGN_TIMESTAMP_URL} -P ${CMAKE_SOURCE_DIR}/cmake/SignSetup.cmake
+    VERBATIM
+    COMMENT "Authenticode signature of setup.exe")
+endif()
 target_link_libraries(setup PRIVATE setup_windows ${PLANNIX_DELAY_LIBS})
 target_link_options(setup PRIVATE -municode ${PLANNIX_STATIC_RUNTIME})
 plannix_warnings(setup)

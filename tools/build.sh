@@ -25,28 +25,39 @@ configure_bench() {
     -DPLANNIX_TESTS=OFF -DPLANNIX_BENCH=ON
 }
 
-# The development key pair: made once per build folder; the cross build trusts its public half.
-dev_key() {
-  if [ ! -f "$out/keys/public.txt" ]; then
-    mkdir -p "$out/keys"
-    "$out/native/tools/release/plannix-release" keygen "$out/keys" >/dev/null
+# A key pair made once in KEYDIR by the given plannix-release; a cross build trusts its public
+# half.
+#   make_key TOOL KEYDIR
+make_key() {
+  if [ ! -f "$2/public.txt" ]; then
+    mkdir -p "$2"
+    "$1" keygen "$2" >/dev/null
   fi
 }
 
+# The cross configuration for localhost on the test port, trusting KEYDIR's key.
+#   configure_cross DIR KEYDIR TOOL [cmake options ...]
 configure_cross() {
-  [ -f "$out/cross/build.ninja" ] || cmake -S . -B "$out/cross" -G Ninja \
+  local dir=$1 keys=$2 tool=$3
+  shift 3
+  [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-    -DPLANNIX_PUBLIC_KEY="$out/keys/public.txt" -DPLANNIX_HOST=localhost \
-    -DPLANNIX_RELEASE_TOOL="$out/native/tools/release/plannix-release" \
-    -DPLANNIX_PORT="${PLANNIX_TEST_PORT:-8443}"
+    -DPLANNIX_PUBLIC_KEY="$keys/public.txt" -DPLANNIX_HOST=localhost \
+    -DPLANNIX_RELEASE_TOOL="$tool" -DPLANNIX_PORT="${PLANNIX_TEST_PORT:-8443}" "$@"
 }
 
 build_all() {
   "$root/tools/deps.sh"
   configure_native
   cmake --build "$out/native" -j "$jobs"
-  dev_key
-  configure_cross
+  local tool="$out/native/tools/release/plannix-release"
+  make_key "$tool" "$out/keys"
+  # The test build's setup.exe is Authenticode-signed with a test certificate, so that every
+  # test under Wine runs the image as it is published.
+  "$root/tools/testserver/make_certs.sh" --signing "$out/keys/signing"
+  configure_cross "$out/cross" "$out/keys" "$tool" \
+    -DPLANNIX_SIGN_PKCS12="$out/keys/signing/signing.p12" \
+    -DPLANNIX_SIGN_PASSWORD_FILE="$out/keys/signing/signing.pass"
   cmake --build "$out/cross" -j "$jobs"
 }
 
@@ -72,13 +83,8 @@ case "${1:-build}" in
     configure_bench
     cmake --build "$out/bench" -j "$jobs"
     # setup.exe for the install benchmark: trusts a key of the bench build's own.
-    [ -f "$out/bench/keys/public.txt" ] ||
-      "$out/bench/tools/release/plannix-release" keygen "$out/bench/keys" >/dev/null
-    [ -f "$out/bench-cross/build.ninja" ] || cmake -S . -B "$out/bench-cross" -G Ninja \
-      -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-      -DPLANNIX_PUBLIC_KEY="$out/bench/keys/public.txt" -DPLANNIX_HOST=localhost \
-      -DPLANNIX_RELEASE_TOOL="$out/bench/tools/release/plannix-release" \
-      -DPLANNIX_PORT="${PLANNIX_TEST_PORT:-8443}"
+    make_key "$out/bench/tools/release/plannix-release" "$out/bench/keys"
+    configure_cross "$out/bench-cross" "$out/bench/keys" "$out/bench/tools/release/plannix-release"
     cmake --build "$out/bench-cross" -j "$jobs" --target setup add_root_ca
     "$root/tools/bench.sh" "$out/bench" "$out/bench-cross"
     echo

@@ -1,27 +1,83 @@
-// plannix-release keygen, pack and verify, run as the real program over real folders.
+// plannix-release keygen, pack, verify, prune and diff, run as the real program over real folders.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
+#include <stdexcept>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "catalogue/manifest.h"
-#include "native/release_tool_support.h"
+#include "native/lzms_test_support.h"
 #include "tools/release/release_crypto.h"
 #include "transport/lzms_container.h"
+#include "transport/patch.h"
 
 namespace fs = std::filesystem;
-using namespace release_test;
 
 namespace {
+
+struct ToolRun {
+    int status;
+    std::string output; // stdout, and stderr too unless run apart
+    std::string errors; // stderr when run apart
+};
+
+std::string slurp(const fs::path& p);
+
+// `apart`: standard error into `errors` instead of mixed into `output`.
+ToolRun run_tool(const std::string& arguments, bool apart = false) {
+    const fs::path errors =
+        fs::temp_directory_path() / ("plannix-release-stderr-" + std::to_string(::getpid()));
+    const std::string command = std::string("'") + PLANNIX_RELEASE_TOOL + "' " + arguments +
+                                (apart ? " 2>'" + errors.string() + "'" : " 2>&1");
+    ToolRun run{-1, "", ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    if (apart) run.errors = slurp(errors);
+    std::error_code ec;
+    fs::remove(errors, ec);
+    return run;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void spit(const fs::path& p, const std::string& data) {
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+std::string quoted(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
+
+std::string pseudo_random_bytes(size_t size, uint32_t seed) {
+    std::string s(size, '\0');
+    for (char& c : s) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return s;
+}
 
 // Release folder paths as Setup fetches them.
 struct ReleaseLayout {
@@ -418,6 +474,145 @@ TEST_F(ReleaseTool, PackWarnsOfAMissingApplicationOrSetupAtTheTopButStillPacks) 
     }
 }
 
+// Every command: --help and -h on stdout with 0, a usage error as what went wrong and the usage
+// on stderr with 2; a failure as one line naming the path on stderr with 1.
+TEST_F(ReleaseTool, EveryCommandFollowsTheCommandLineConventions) {
+    const ToolRun help = run_tool("--help", true);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.errors, "");
+    EXPECT_EQ(run_tool("-h", true).output, help.output);
+    const ToolRun version = run_tool("--version", true);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("plannix-release 1.", 0), 0u) << version.output;
+    for (const char* bad : {"", "frobnicate", "--verbose"})
+        EXPECT_EQ(run_tool(bad, true).status, 2) << bad;
+
+    for (const char* command : {"keygen", "pack", "verify", "prune", "compress", "unpack"}) {
+        const std::string usage = std::string("usage: plannix-release ") + command + " ";
+        EXPECT_NE(help.output.find(usage.substr(7)), std::string::npos) << command;
+        for (const char* flag : {" --help", " -h"}) {
+            const ToolRun run = run_tool(command + std::string(flag), true);
+            EXPECT_EQ(run.status, 0) << command << flag;
+            EXPECT_EQ(run.output.rfind(usage, 0), 0u) << command << flag;
+            EXPECT_EQ(run.errors, "") << command << flag;
+        }
+        for (const char* args : {" --bogus x y z", ""}) {
+            const ToolRun run = run_tool(command + std::string(args), true);
+            EXPECT_EQ(run.status, 2) << command << args;
+            EXPECT_EQ(run.output, "") << command << args;
+            EXPECT_EQ(run.errors.rfind(std::string("plannix-release ") + command + ": ", 0), 0u)
+                << command << args << run.errors;
+            EXPECT_NE(run.errors.find(usage), std::string::npos) << command << args;
+        }
+    }
+
+    const std::string missing = quoted(dir / "missing");
+    const std::string key = quoted(suiteDir / "keys" / "public.txt");
+    for (const std::string& args :
+         {"verify --public-key " + missing + " " + quoted(dir),
+          "verify --public-key " + key + " " + missing,
+          "prune --keep 1 --public-key " + key + " " + missing,
+          "pack --key " + missing + " --version 1 " + quoted(dir) + " " + quoted(dir / "release"),
+          "compress " + missing + " " + quoted(dir / "out")}) {
+        const ToolRun run = run_tool(args, true);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+        EXPECT_NE(run.errors.find(dir.string()), std::string::npos) << args << run.errors;
+    }
+    // A version names a history folder, so one that cannot is refused before any work.
+    for (const char* v : {"../up", ".hidden", "1 0", ""})
+        EXPECT_EQ(run_tool("pack --key " + quoted(suiteDir / "keys" / "private.pem") +
+                           " --version '" + v + "' " + quoted(suiteDir / "keys") + " " +
+                           quoted(dir / "release"))
+                      .status,
+                  2)
+            << v;
+    EXPECT_FALSE(fs::exists(dir / "release"));
+}
+
+// The blob files that a manifest on disk names.
+std::set<std::string> blobs_named(const fs::path& manifestPath) {
+    std::set<std::string> named;
+    const nlohmann::json doc = nlohmann::json::parse(slurp(manifestPath));
+    for (const auto& f : doc.at("files"))
+        named.insert(f.at("sha256").get<std::string>() + ".lzms");
+    return named;
+}
+
+std::map<std::string, std::string> tree(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(root).generic_string()] = slurp(entry.path());
+    return files;
+}
+
+TEST_F(ReleaseTool, PackKeepsReplacedManifestsAndPruneDeletesWhatNoKeptReleaseNames) {
+    make_source();
+    std::map<std::string, std::string> sigs;
+    for (const char* v : {"1.8", "1.9", "1.10", "2.0"}) {
+        spit(dir / "src" / "version.txt", v);
+        spit(dir / "src" / ("notes-" + std::string(v)), v);
+        ASSERT_EQ(pack(v).status, 0) << v;
+        sigs[v] = slurp(release.sig());
+    }
+    const fs::path history = dir / "release" / "history";
+    EXPECT_EQ(slurp(history / "1.9" / "manifest.sig"), sigs["1.9"]);
+    EXPECT_EQ(tree(history).size(), 6u); // manifest and signature of 1.8, 1.9 and 1.10
+    spit(release.app / "blobs" / "stray.lzms.tmp", "left by a killed pack");
+    const auto prune = [&](const std::string& options, const fs::path& keys = suiteDir / "keys") {
+        return run_tool("prune " + options + " --public-key " + quoted(keys / "public.txt") + " " +
+                            quoted(dir / "release"),
+                        true);
+    };
+
+    // Refused, with nothing deleted: a key that did not sign it, a manifest changed after
+    // signing, a history entry that cannot be read.
+    const auto before = tree(dir / "release");
+    ASSERT_EQ(run_tool("keygen " + quoted(dir / "other")).status, 0);
+    EXPECT_EQ(prune("--keep 0", dir / "other").status, 1);
+    spit(release.manifest(), " " + before.at("plannix/app/manifest.json"));
+    EXPECT_EQ(prune("--keep 0").status, 1);
+    spit(release.manifest(), before.at("plannix/app/manifest.json"));
+    spit(history / "1.8" / "manifest.json", "{}");
+    const ToolRun broken = prune("--keep 0");
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.errors.find("1.8"), std::string::npos) << broken.errors;
+    spit(history / "1.8" / "manifest.json", before.at("history/1.8/manifest.json"));
+    EXPECT_EQ(tree(dir / "release"), before);
+    EXPECT_EQ(prune("--keep x").status, 2);
+
+    const ToolRun dry = prune("--keep 1 --dry-run");
+    ASSERT_EQ(dry.status, 0) << dry.errors;
+    EXPECT_EQ(tree(dir / "release"), before);
+    const ToolRun pruned = prune("--keep 1");
+    ASSERT_EQ(pruned.status, 0) << pruned.errors;
+    // "1.10" is the newest in history: versions compare by their numbers.
+    std::set<std::string> kept = blobs_named(release.manifest());
+    const std::set<std::string> previous = blobs_named(history / "1.10" / "manifest.json");
+    kept.insert(previous.begin(), previous.end());
+    std::set<std::string> present;
+    for (const auto& entry : fs::directory_iterator(release.app / "blobs"))
+        present.insert(entry.path().filename().string());
+    EXPECT_EQ(present, kept);
+    EXPECT_EQ(tree(history).size(), 2u);
+    EXPECT_EQ(verify().status, 0);
+    size_t freed = 0;
+    for (const auto& [path, bytes] : before)
+        if (!fs::exists(dir / "release" / path)) freed += bytes.size();
+    EXPECT_NE(pruned.output.find("freed " + std::to_string(freed) + " bytes"), std::string::npos)
+        << pruned.output;
+    EXPECT_NE(dry.output.find("would free " + std::to_string(freed) + " bytes"), std::string::npos)
+        << dry.output;
+
+    ASSERT_EQ(prune("--keep 0").status, 0);
+    present.clear();
+    for (const auto& entry : fs::directory_iterator(release.app / "blobs"))
+        present.insert(entry.path().filename().string());
+    EXPECT_EQ(present, blobs_named(release.manifest()));
+    EXPECT_EQ(verify().status, 0);
+}
+
 TEST(ReleaseCrypto, StrictBase64) {
     std::vector<uint8_t> out;
     EXPECT_TRUE(base64_decode_strict("", out));
@@ -474,6 +669,230 @@ TEST(ReleaseCrypto, RawSignatureIsFixedWidthAndBindsTheMessage) {
     offCurve[63] ^= 1;
     EXPECT_FALSE(public_key_from_raw(offCurve));
     EXPECT_FALSE(public_key_from_raw(std::vector<uint8_t>(63, 1)));
+}
+
+// pack --previous, verify with patches and diff, over three release folders whose executables
+// are real PE files from Wine.
+
+std::string wine_pe(const char* name) {
+    const lzms_test::Bytes bytes = lzms_test::read_file(fs::path(lzms_test::kWineDllDir) / name);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// What a rebuild does to a program: code inserted in the middle and addresses after it moved.
+std::string rebuilt(std::string pe, uint32_t seed) {
+    pe.insert(pe.size() / 2, pseudo_random_bytes(700, seed));
+    for (size_t at = pe.size() / 2 + 700; at + 4 <= pe.size(); at += 4099)
+        pe[at] = static_cast<char>(pe[at] + 7);
+    return pe;
+}
+
+class ReleasePatches : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        std::string pattern = (fs::temp_directory_path() / "plannix-patches-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        ASSERT_EQ(run_tool("keygen " + quoted(dir / "keys")).status, 0);
+
+        // 1.0 -> 2.0: plannix.exe rebuilt, setup.exe replaced by unrelated content, the
+        // notes edited, a component file added and one removed, the library unchanged.
+        // 2.0 -> 3.0: plannix.exe rebuilt again, the rest as it was.
+        const std::string exe = wine_pe("msvcp_win.dll");
+        const lzms_test::Bytes text = lzms_test::source_text(60000);
+        const std::string notes(text.begin(), text.end());
+        std::string edited = notes;
+        edited.replace(30000, 200, "a paragraph of the notes, rewritten for 2.0\n");
+        const std::map<std::string, std::map<std::string, std::string>> sources = {
+            {"1.0",
+             {{"plannix.exe", exe},
+              {"setup.exe", wine_pe("olecli32.dll")},
+              {"notes.txt", notes},
+              {"zlib1.dll", wine_pe("x3daudio1_3.dll")},
+              {"nvngx_dlss.dll", pseudo_random_bytes(30000, 4)}}},
+            {"2.0",
+             {{"plannix.exe", rebuilt(exe, 1)},
+              {"setup.exe", pseudo_random_bytes(50000, 9)},
+              {"notes.txt", edited},
+              {"zlib1.dll", wine_pe("x3daudio1_3.dll")},
+              {"handmodels/left.onnx", pseudo_random_bytes(20000, 5)}}},
+            {"3.0",
+             {{"plannix.exe", rebuilt(rebuilt(exe, 1), 2)},
+              {"setup.exe", pseudo_random_bytes(50000, 9)},
+              {"notes.txt", edited},
+              {"zlib1.dll", wine_pe("x3daudio1_3.dll")},
+              {"handmodels/left.onnx", pseudo_random_bytes(20000, 5)}}},
+        };
+        std::string previous;
+        for (const auto& [version, files] : sources) {
+            for (const auto& [path, content] : files)
+                spit(dir / ("src-" + version) / path, content);
+            const ToolRun packed =
+                run_tool("pack --key " + quoted(dir / "keys" / "private.pem") + " --version " +
+                         version + previous + " " + quoted(dir / ("src-" + version)) + " " +
+                         quoted(dir / ("r" + version)));
+            ASSERT_EQ(packed.status, 0) << packed.output;
+            previous = " --previous " + quoted(dir / ("r" + version)) + previous;
+        }
+    }
+    static void TearDownTestSuite() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    static fs::path app(const std::string& version) {
+        return dir / ("r" + version) / "plannix" / "app";
+    }
+    static Manifest manifest(const std::string& version) {
+        Manifest m;
+        EXPECT_TRUE(parse_manifest(slurp(app(version) / "manifest.json"), m));
+        return m;
+    }
+    static const ManifestFile& entry(const Manifest& m, const std::string& path) {
+        for (const ManifestFile& f : m.files)
+            if (f.path == path) return f;
+        throw std::runtime_error("no entry " + path);
+    }
+    static ToolRun verify(const std::string& version, const std::string& previous) {
+        return run_tool("verify --public-key " + quoted(dir / "keys" / "public.txt") + previous +
+                        " " + quoted(dir / ("r" + version)));
+    }
+
+    static fs::path dir;
+};
+
+fs::path ReleasePatches::dir;
+
+TEST_F(ReleasePatches, PackKeepsPatchesFromEachEarlierReleaseThatTurnTheOldFileIntoTheNew) {
+    const Manifest v1 = manifest("1.0"), v2 = manifest("2.0"), v3 = manifest("3.0");
+    for (const ManifestFile& f : v1.files)
+        EXPECT_TRUE(f.patches.empty()) << f.path;
+
+    const ManifestFile& exe2 = entry(v2, "plannix.exe");
+    ASSERT_EQ(exe2.patches.size(), 1u);
+    EXPECT_EQ(exe2.patches[0].from, entry(v1, "plannix.exe").sha256);
+    EXPECT_LT(exe2.patches[0].size * 100, exe2.csize * 60);
+    // The patch on disk, applied with Setup's applier, gives the new file exactly.
+    const std::string patch = slurp(app("2.0") / "patches" / (exe2.patches[0].sha256 + ".lzpatch"));
+    ASSERT_EQ(patch.size(), exe2.patches[0].size);
+    EXPECT_EQ(sha256_hex_of(patch.data(), patch.size()), exe2.patches[0].sha256);
+    const std::string old = slurp(dir / "src-1.0" / "plannix.exe");
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(apply_patch(reinterpret_cast<const uint8_t*>(old.data()), old.size(),
+                            reinterpret_cast<const uint8_t*>(patch.data()), patch.size(), exe2.size,
+                            out));
+    EXPECT_EQ(std::string(out.begin(), out.end()), slurp(dir / "src-2.0" / "plannix.exe"));
+
+    EXPECT_EQ(entry(v2, "notes.txt").patches.size(), 1u);
+    EXPECT_TRUE(entry(v2, "setup.exe").patches.empty()) << "unrelated content: no saving";
+    EXPECT_TRUE(entry(v2, "zlib1.dll").patches.empty()) << "unchanged";
+    EXPECT_TRUE(entry(v2, "handmodels/left.onnx").patches.empty()) << "added";
+
+    // 3.0 from 2.0 and 1.0: one patch from each older content, newest release first; the
+    // files unchanged since 2.0 still carry a patch from 1.0.
+    const ManifestFile& exe3 = entry(v3, "plannix.exe");
+    ASSERT_EQ(exe3.patches.size(), 2u);
+    EXPECT_EQ(exe3.patches[0].from, exe2.sha256);
+    EXPECT_EQ(exe3.patches[1].from, entry(v1, "plannix.exe").sha256);
+    ASSERT_EQ(entry(v3, "notes.txt").patches.size(), 1u);
+    EXPECT_EQ(entry(v3, "notes.txt").patches[0].sha256, entry(v2, "notes.txt").patches[0].sha256);
+}
+
+TEST_F(ReleasePatches, VerifyChecksEveryPatchBlobAndWithEarlierReleasesItsResult) {
+    const ToolRun plain = verify("3.0", "");
+    EXPECT_EQ(plain.status, 0) << plain.output;
+    EXPECT_NE(plain.output.find("3 patches (0 applied"), std::string::npos) << plain.output;
+    const std::string both =
+        " --previous " + quoted(dir / "r2.0") + " --previous " + quoted(dir / "r1.0");
+    const ToolRun full = verify("3.0", both);
+    EXPECT_EQ(full.status, 0) << full.output;
+    EXPECT_NE(full.output.find("3 patches (3 applied"), std::string::npos) << full.output;
+
+    // A patch that is a good blob but makes other content: the other file's patch under this
+    // file's name, with its hash and size signed into the manifest.
+    const fs::path saved = dir / "saved";
+    fs::copy(dir / "r3.0", saved, fs::copy_options::recursive);
+    nlohmann::json doc = nlohmann::json::parse(slurp(app("3.0") / "manifest.json"));
+    nlohmann::json* exe = nullptr;
+    nlohmann::json* notes = nullptr;
+    for (nlohmann::json& f : doc["files"]) {
+        if (f["path"] == "plannix.exe") exe = &f;
+        if (f["path"] == "notes.txt") notes = &f;
+    }
+    ASSERT_TRUE(exe && notes);
+    (*exe)["patches"][0]["sha256"] = (*notes)["patches"][0]["sha256"];
+    (*exe)["patches"][0]["size"] = (*notes)["patches"][0]["size"];
+    const std::string text = doc.dump(1) + "\n";
+    std::string error;
+    PkeyPtr key = load_p256_private_key((dir / "keys" / "private.pem").string(), error);
+    ASSERT_TRUE(key) << error;
+    spit(app("3.0") / "manifest.json", text);
+    spit(app("3.0") / "manifest.sig", base64_encode(sign_raw(key.get(), text)));
+    EXPECT_EQ(verify("3.0", "").status, 0) << "the blob itself is sound";
+    const ToolRun wrong = verify("3.0", both);
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.output.find("BAD plannix.exe"), std::string::npos) << wrong.output;
+
+    // A damaged patch blob fails without any earlier release.
+    const std::string name = (*notes)["patches"][0]["sha256"].get<std::string>() + ".lzpatch";
+    std::string bytes = slurp(app("3.0") / "patches" / name);
+    bytes[bytes.size() / 2] ^= 1;
+    spit(app("3.0") / "patches" / name, bytes);
+    const ToolRun damaged = verify("3.0", "");
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_NE(damaged.output.find("does not match its \"sha256\""), std::string::npos)
+        << damaged.output;
+
+    fs::remove_all(dir / "r3.0");
+    fs::rename(saved, dir / "r3.0");
+}
+
+TEST_F(ReleasePatches, DiffCountsWhatAnUpdateFetchesPerComponentWithAndWithoutPatches) {
+    const ToolRun run =
+        run_tool("diff --json " + quoted(dir / "r1.0") + " " + quoted(dir / "r2.0"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const nlohmann::json doc = nlohmann::json::parse(run.output);
+    const Manifest v2 = manifest("2.0");
+    const auto csize = [&](const char* path) { return entry(v2, path).csize; };
+    const nlohmann::json& core = doc["components"]["core"];
+    EXPECT_EQ(core["changed"], 3);
+    EXPECT_EQ(core["added"], 0);
+    EXPECT_EQ(core["removed"], 0);
+    EXPECT_EQ(core["patched"], 2);
+    EXPECT_EQ(core["bytes_whole"], csize("plannix.exe") + csize("setup.exe") + csize("notes.txt"));
+    EXPECT_EQ(core["bytes_with_patches"], entry(v2, "plannix.exe").patches[0].size +
+                                              csize("setup.exe") +
+                                              entry(v2, "notes.txt").patches[0].size);
+    EXPECT_EQ(doc["components"]["nvidia"]["removed"], 1);
+    EXPECT_EQ(doc["components"]["vr"]["added"], 1);
+    EXPECT_EQ(doc["components"]["vr"]["bytes_with_patches"], csize("handmodels/left.onnx"));
+    EXPECT_EQ(doc["total"]["bytes_whole"],
+              core["bytes_whole"].get<uint64_t>() + csize("handmodels/left.onnx"));
+    EXPECT_EQ(doc["from"], "1.0");
+    EXPECT_EQ(doc["to"], "2.0");
+
+    // The table for people: one row per component and the total, the same figures.
+    const ToolRun table = run_tool("diff " + quoted(dir / "r1.0") + " " + quoted(dir / "r2.0"));
+    ASSERT_EQ(table.status, 0) << table.output;
+    EXPECT_NE(table.output.find(std::to_string(doc["total"]["bytes_with_patches"].get<uint64_t>())),
+              std::string::npos)
+        << table.output;
+    EXPECT_EQ(run_tool("diff " + quoted(dir / "r1.0")).status, 2);
+    EXPECT_EQ(run_tool("diff " + quoted(dir / "r1.0") + " " + quoted(dir / "none")).status, 1);
+}
+
+TEST_F(ReleasePatches, PruneKeepsThePatchesTheManifestNamesAndDeletesOthers) {
+    const fs::path stray = app("3.0") / "patches" / (std::string(64, '0') + ".lzpatch");
+    spit(stray, "left by an older pack");
+    const ToolRun pruned =
+        run_tool("prune --keep 0 --public-key " + quoted(dir / "keys" / "public.txt") + " " +
+                 quoted(dir / "r3.0"));
+    ASSERT_EQ(pruned.status, 0) << pruned.output;
+    EXPECT_FALSE(fs::exists(stray));
+    for (const ManifestFile& f : manifest("3.0").files)
+        for (const ManifestPatch& p : f.patches)
+            EXPECT_TRUE(fs::exists(app("3.0") / "patches" / (p.sha256 + ".lzpatch"))) << f.path;
+    EXPECT_EQ(verify("3.0", " --previous " + quoted(dir / "r1.0")).status, 0);
 }
 
 } // namespace

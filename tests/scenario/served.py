@@ -133,6 +133,50 @@ class Server:
         return False
 
 
+class NginxServer(Server):
+    """The publisher's nginx server block (tools/release/nginx-site.conf) over a release folder,
+    run by tools/testserver/with_nginx.sh; no faults. Its access log adds each request's
+    connection serial and body size, which entries() returns."""
+
+    def __init__(self, release_folder):
+        make_certs()
+        self.work = Path(tempfile.mkdtemp(prefix='plannix-nginx.'))
+        self.log = self.work / 'access.log'
+        # The script serves while its command runs: here one that waits for our end of a pipe.
+        self.process = subprocess.Popen(
+            [str(TESTSERVER / 'with_nginx.sh'), '--certs', str(CERTS), '--root',
+             str(release_folder), '--port', str(PORT), '--log', str(self.log), '--', 'sh', '-c',
+             'echo serving; exec cat >/dev/null'],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        # The line comes once nginx listens, or never when it cannot start (EOF then).
+        if self.process.stdout.readline().strip() != 'serving':
+            self.close()
+            raise RuntimeError('nginx did not start on port %d' % PORT)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            try:
+                self.process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=10)
+        self.process.stdout.close()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def set_faults(self, faults):
+        raise NotImplementedError('nginx serves the release as it is')
+
+    def entries(self):
+        """(connection, method, path, status, bytes) of every finished request so far."""
+        if not self.log.exists():
+            return []
+        return [tuple(line.split(' ')) for line in self.log.read_text().splitlines() if line]
+
+    def requests(self):
+        return [(method, path, status) for _, method, path, status, _ in self.entries()]
+
+
 def make_certs():
     """The test CA and the server's certificate, made once per build folder."""
     subprocess.run([str(TESTSERVER / 'make_certs.sh'), str(CERTS)], check=True,

@@ -135,20 +135,5 @@ class NginxSite(unittest.TestCase):
             socket.create_connection(('127.0.0.1', self.nginx.port), timeout=2).close()
 
 
-class NginxStarter(unittest.TestCase):
-    def test_a_usage_error_exits_2_and_a_missing_root_exits_1(self):
-        with tempfile.TemporaryDirectory() as work:
-            for args, code in ((['--root', work, '--', 'true'], 2),
-                               (['--certs', work + '/c', '--root', work, '--port', 'x', '--',
-                                 'true'], 2),
-                               (['--certs', work + '/c', '--root', work + '/none', '--port',
-                                 '1', '--', 'true'], 1)):
-                with self.subTest(args):
-                    result = subprocess.run([str(WITH_NGINX), *args], capture_output=True,
-                                            text=True)
-                    self.assertEqual(result.returncode, code, result.stderr)
-                    self.assertTrue(result.stderr)
-
-
 if __name__ == '__main__':
     unittest.main()
