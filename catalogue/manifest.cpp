@@ -31,13 +31,6 @@ bool read_byte_count(const nlohmann::json& value, uint64_t& out) {
     return false;
 }
 
-bool is_lower_hex_digest(const std::string& text) {
-    if (text.size() != 64) return false;
-    for (char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    return true;
-}
-
 // Setup hashes a patch blob in one call with a 32-bit size.
 constexpr uint64_t kMaxPatchSize = (uint64_t{1} << 32) - 1;
 
@@ -88,6 +81,13 @@ const ManifestPatch* usable_patch(const ManifestFile& file, const std::string& i
     for (const ManifestPatch& patch : file.patches)
         if (patch.from == installedSha256) return patch.size < file.csize ? &patch : nullptr;
     return nullptr;
+}
+
+bool is_lower_hex_digest(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
 }
 
 std::wstring patch_server_path(const ManifestPatch& patch) {
