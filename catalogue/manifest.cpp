@@ -34,6 +34,34 @@ bool read_byte_count(const nlohmann::json& value, uint64_t& out) {
     return false;
 }
 
+// Setup hashes a patch blob in one call with a 32-bit size.
+constexpr uint64_t kMaxPatchSize = (uint64_t{1} << 32) - 1;
+
+// The optional "patches" array. Stricter than the older keys: these hashes name files on the
+// server and select which installed content a patch is trusted to apply to.
+bool read_patches(const nlohmann::json& entry, std::vector<ManifestPatch>& patches) {
+    const auto found = entry.find("patches");
+    if (found == entry.end()) return true;
+    if (!found->is_array() || found->size() > kMaxPatchesPerFile) return false;
+    for (const nlohmann::json& item : *found) {
+        if (!item.is_object()) return false;
+        ManifestPatch patch;
+        const nlohmann::json& from = item.at("from");
+        const nlohmann::json& sha = item.at("sha256");
+        if (!from.is_string() || !sha.is_string()) return false;
+        patch.from = from.get<std::string>();
+        patch.sha256 = sha.get<std::string>();
+        if (!is_lower_hex_digest(patch.from) || !is_lower_hex_digest(patch.sha256)) return false;
+        if (!read_byte_count(item.at("size"), patch.size)) return false;
+        if (patch.size == 0 || patch.size > kMaxPatchSize) return false;
+        // One patch per old content: two would leave Setup to guess which one to trust.
+        for (const ManifestPatch& other : patches)
+            if (other.from == patch.from) return false;
+        patches.push_back(std::move(patch));
+    }
+    return true;
+}
+
 bool read_file_entry(const nlohmann::json& entry, ManifestFile& file) {
     if (!entry.is_object()) return false;
     const nlohmann::json& path = entry.at("path");
@@ -47,10 +75,30 @@ bool read_file_entry(const nlohmann::json& entry, ManifestFile& file) {
     const nlohmann::json& csha = entry.at("csha256");
     if (!csha.is_string()) return false;
     file.csha256 = csha.get<std::string>();
-    return true;
+    return read_patches(entry, file.patches);
 }
 
 } // namespace
+
+const ManifestPatch* usable_patch(const ManifestFile& file, const std::string& installedSha256) {
+    for (const ManifestPatch& patch : file.patches)
+        if (patch.from == installedSha256) return patch.size < file.csize ? &patch : nullptr;
+    return nullptr;
+}
+
+bool is_lower_hex_digest(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+std::wstring patch_server_path(const ManifestPatch& patch) {
+    // The hash is checked hex when the manifest is read, so widening each byte is exact.
+    const std::string path =
+        std::string("/plannix/app/") + kPatchFolder + "/" + patch.sha256 + kPatchSuffix;
+    return std::wstring(path.begin(), path.end());
+}
 
 bool is_acceptable_manifest_path(const std::string& path) {
     if (path.empty()) return false;

@@ -10,6 +10,9 @@ echo "LZMS decoding, ours against wimlib's (best of 5 runs each):"
 echo
 echo "Packing a release with plannix-release, beside xz -9 on the same bytes:"
 "$(dirname "$0")/bench-pack.sh" "$build"
+echo
+echo "Binary patches beside the whole blob, bsdiff and zstd -19 --patch-from; apply speed:"
+"$(dirname "$0")/bench-patch.sh" "$build"
 if [ -n "${2:-}" ]; then
   echo
   echo "Install and update with setup.exe under Wine, beside a native baseline of the same work:"

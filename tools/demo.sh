@@ -20,8 +20,11 @@ on_desktop() { [ -n "${DISPLAY:-}" ] && [ "${PLANNIX_DEMO_HEADLESS:-0}" != 1 ]; 
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvartalisPlannix'
 
 publish() { # VERSION: packs demo/source into demo/release, served as it stands
+  # A later version carries patches from the one it replaces.
+  local previous=()
+  [ -f "$demo/release/plannix/app/manifest.json" ] && previous=(--previous "$demo/release")
   "$release_tool" pack --key "$out/keys/private.pem" --version "$1" --date "$(date +%Y-%m-%d)" \
-    "$demo/source" "$demo/release" >/dev/null
+    "${previous[@]}" "$demo/source" "$demo/release" >/dev/null
   "$release_tool" verify --public-key "$out/keys/public.txt" "$demo/release"
 }
 

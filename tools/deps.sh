@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   googletest libgtest-dev nlohmann-json3-dev libwim-dev wimtools libssl-dev openssl xz-utils
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool imagemagick python3
-  curl bc nginx-light osslsigncode
+  curl bc nginx-light osslsigncode libdivsufsort-dev bsdiff zstd
 )
 missing=()
 for p in "${packages[@]}"; do

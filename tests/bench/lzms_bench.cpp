@@ -21,6 +21,7 @@
 
 #include <wimlib.h>
 
+#include "bench/bench_clock.h"
 #include "tools/release/blob_writer.h"
 #include "transport/lzms_container.h"
 
@@ -140,13 +141,6 @@ bool wimlib_container_decode(wimlib_decompressor* d, const Bytes& blob, uint8_t*
         done += span;
     }
     return true;
-}
-
-// CPU time of this process: other work on a shared machine disturbs it less than wall time.
-double cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 } // namespace

@@ -19,7 +19,7 @@ const std::string kH3(64, '3');
 const std::string kH4(64, '4');
 
 ManifestFile file(const std::string& path, const std::string& sha) {
-    return ManifestFile{path, sha, std::string(64, 'c'), 1, 1};
+    return ManifestFile{path, sha, std::string(64, 'c'), 1, 1, {}};
 }
 
 Manifest sample_manifest() {

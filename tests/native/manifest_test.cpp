@@ -44,7 +44,7 @@ TEST(ManifestParse, ReadsEveryFieldInDocumentOrder) {
     doc["files"][1]["sha256"] = kHashB;
     doc["files"][1]["csha256"] = kHashA;
     Manifest m;
-    m.files.push_back(ManifestFile{"stale", "", "", 1, 1});
+    m.files.push_back(ManifestFile{"stale", "", "", 1, 1, {}});
     ASSERT_TRUE(parse_manifest(doc.dump(), m));
     EXPECT_EQ(m.version, "2.4.1");
     EXPECT_EQ(m.date, "2026-11-30");

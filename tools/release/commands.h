@@ -10,3 +10,4 @@ int cmd_verify(const ParsedArgs& args);
 int cmd_prune(const ParsedArgs& args);
 int cmd_compress(const ParsedArgs& args);
 int cmd_unpack(const ParsedArgs& args);
+int cmd_diff(const ParsedArgs& args);

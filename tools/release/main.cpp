@@ -29,17 +29,28 @@ const Command kCommands[] = {
      "the 88-character key that Setup is built to trust.\n"},
     {"pack",
      cmd_pack,
-     {{"--key", "--version", "--date", "--exe"}, {"--key", "--version"}, {}, 2},
-     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] SOURCE_DIR RELEASE_DIR",
+     {{"--key", "--version", "--date", "--exe", "--previous"}, {"--key", "--version"}, {}, 2},
+     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--previous OLD_RELEASE_DIR]...\n"
+     "       SOURCE_DIR RELEASE_DIR",
      "Packs every file under SOURCE_DIR into a signed release in RELEASE_DIR/plannix/app/,\n"
      "writing only the blobs it lacks. The manifest and signature it replaces are kept in\n"
-     "RELEASE_DIR/history/<their version>/. On a terminal it shows its progress.\n"},
+     "RELEASE_DIR/history/<their version>/. On a terminal it shows its progress.\n"
+     "With --previous (repeatable), each changed file also gets a patch from its content in\n"
+     "each earlier release, kept when smaller than 60% of its blob.\n"},
     {"verify",
      cmd_verify,
-     {{"--public-key"}, {"--public-key"}, {}, 1},
-     "verify --public-key KEY.txt RELEASE_DIR",
-     "Checks the release as Setup will: the signature, the manifest and every blob, and names\n"
-     "each file that would fail.\n"},
+     {{"--public-key", "--previous"}, {"--public-key"}, {}, 1},
+     "verify --public-key KEY.txt [--previous OLD_RELEASE_DIR]... RELEASE_DIR",
+     "Checks the release as Setup will: the signature, the manifest, every blob and every\n"
+     "patch, and names each file that would fail. With --previous (repeatable), each patch\n"
+     "from a content those releases hold must also turn it into the new file exactly.\n"},
+    {"diff",
+     cmd_diff,
+     {{}, {}, {"--json"}, 2},
+     "diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR",
+     "What an update from OLD to NEW costs a user, per component: files changed, added and\n"
+     "removed, and the bytes fetched with whole blobs and with the patches NEW offers.\n"
+     "--json prints the same as JSON.\n"},
     {"prune",
      cmd_prune,
      {{"--keep", "--public-key"}, {"--keep", "--public-key"}, {"--dry-run"}, 1},

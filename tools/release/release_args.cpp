@@ -28,6 +28,7 @@ ParsedArgs parse_args(int argc, char** argv, const OptionRules& rules) {
             if (!listed(rules.valued, arg)) throw UsageError("unknown option " + arg);
             if (i + 1 >= argc) throw UsageError(arg + " needs a value");
             out.options[arg] = argv[++i];
+            out.repeated[arg].push_back(argv[i]);
         } else {
             out.positional.push_back(arg);
         }

@@ -20,7 +20,8 @@ struct OptionRules {
 };
 
 struct ParsedArgs {
-    std::map<std::string, std::string> options;
+    std::map<std::string, std::string> options;               // the last value of each option
+    std::map<std::string, std::vector<std::string>> repeated; // every value, in order
     std::set<std::string> flags;
     std::vector<std::string> positional;
 

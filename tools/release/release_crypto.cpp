@@ -84,13 +84,6 @@ std::string sha256_hex_of(const void* data, size_t size) {
     return hex;
 }
 
-bool is_lower_hex_digest(const std::string& text) {
-    if (text.size() != 64) return false;
-    for (char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    return true;
-}
-
 std::string base64_encode(const std::vector<uint8_t>& bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), bytes.data(),

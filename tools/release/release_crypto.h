@@ -9,6 +9,8 @@
 
 #include <openssl/evp.h>
 
+#include "catalogue/manifest.h"
+
 struct PkeyDeleter {
     void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 };
@@ -19,7 +21,7 @@ constexpr size_t kRawSignatureSize = 64; // r || s
 
 // 64 lower-case hex characters.
 std::string sha256_hex_of(const void* data, size_t size);
-bool is_lower_hex_digest(const std::string& text);
+// is_lower_hex_digest, the check of such a digest, is the manifest's (catalogue/manifest.h).
 
 std::string base64_encode(const std::vector<uint8_t>& bytes);
 // Plain base64 only (standard alphabet, "=" padding, no whitespace); false otherwise.

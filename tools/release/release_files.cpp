@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/files.h"
+#include "catalogue/manifest.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +37,10 @@ fs::path release_app_dir(const fs::path& releaseDir) {
 
 fs::path blob_path(const fs::path& appDir, const std::string& sha256) {
     return appDir / "blobs" / (sha256 + ".lzms");
+}
+
+fs::path patch_path(const fs::path& appDir, const std::string& sha256) {
+    return appDir / kPatchFolder / (sha256 + kPatchSuffix);
 }
 
 bool write_replacing(const fs::path& path, const std::string& data) {

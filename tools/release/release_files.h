@@ -11,6 +11,9 @@ std::filesystem::path release_app_dir(const std::filesystem::path& releaseDir);
 // blobs/<sha256>.lzms under the app folder.
 std::filesystem::path blob_path(const std::filesystem::path& appDir, const std::string& sha256);
 
+// patches/<sha256>.lzpatch under the app folder (the name Setup asks the server for).
+std::filesystem::path patch_path(const std::filesystem::path& appDir, const std::string& sha256);
+
 // Setup hashes each file and each blob in one call whose length is a 32-bit count.
 constexpr uint64_t kMaxFileSize = (uint64_t{1} << 32) - 1;
 

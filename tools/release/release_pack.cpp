@@ -19,6 +19,7 @@
 #include "tools/release/progress.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
+#include "tools/release/release_patches.h"
 #include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
 
@@ -35,6 +36,7 @@ struct PackedFile {
     uint64_t csize = 0;
     bool reused = false;
     std::string error;
+    std::vector<ManifestPatch> patches;
 };
 
 bool is_valid_utf8(const std::string& s) {
@@ -128,7 +130,7 @@ bool collect_files(const fs::path& root, std::vector<PackedFile>& files) {
                          rel.c_str());
             ok = false;
         }
-        files.push_back(PackedFile{rel, it->path(), "", 0, "", 0, false, ""});
+        files.push_back(PackedFile{rel, it->path(), "", 0, "", 0, false, "", {}});
     }
     if (ec) {
         std::fprintf(stderr, "pack: cannot read %s: %s\n", root.c_str(), ec.message().c_str());
@@ -276,12 +278,18 @@ std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs
     if (args.has("--date")) doc["date"] = args.value("--date");
     doc["exe"] = args.value("--exe", "plannix.exe");
     nlohmann::json list = nlohmann::json::array();
-    for (const PackedFile& f : files)
+    for (const PackedFile& f : files) {
         list.push_back({{"path", f.path},
                         {"size", f.size},
                         {"sha256", f.sha256},
                         {"csize", f.csize},
                         {"csha256", f.csha256}});
+        if (f.patches.empty()) continue;
+        nlohmann::json patches = nlohmann::json::array();
+        for (const ManifestPatch& p : f.patches)
+            patches.push_back({{"from", p.from}, {"sha256", p.sha256}, {"size", p.size}});
+        list.back()["patches"] = std::move(patches);
+    }
     doc["files"] = std::move(list);
     return doc.dump(1) + "\n";
 }
@@ -325,6 +333,38 @@ void warn_missing_programs(const std::vector<PackedFile>& files, const std::stri
                      exe.c_str());
 }
 
+bool read_previous_releases(const ParsedArgs& args, std::vector<PreviousRelease>& previous) {
+    const auto found = args.repeated.find("--previous");
+    if (found == args.repeated.end()) return true;
+    for (const std::string& dir : found->second) {
+        PreviousRelease release;
+        std::string error;
+        if (!read_previous_release(dir, release, error)) {
+            std::fprintf(stderr, "pack: --previous %s\n", error.c_str());
+            return false;
+        }
+        previous.push_back(std::move(release));
+    }
+    return true;
+}
+
+// Patches from each earlier release's content of the same path, once the blobs are written.
+bool add_patches(const fs::path& appDir, const std::vector<PreviousRelease>& previous,
+                 std::vector<PackedFile>& files) {
+    std::vector<PatchTarget> targets;
+    for (const PackedFile& f : files)
+        targets.push_back(PatchTarget{f.path, f.sha256, f.size, f.csize, f.source});
+    std::vector<std::vector<ManifestPatch>> patches;
+    PatchCounts counts;
+    if (!make_release_patches(appDir, previous, targets, patches, counts)) return false;
+    for (size_t i = 0; i < files.size(); ++i)
+        files[i].patches = std::move(patches[i]);
+    std::printf("patches: %zu kept, %zu not below %llu%% of the whole blob, %zu unavailable\n",
+                counts.made, counts.tooLarge, static_cast<unsigned long long>(kPatchSharePercent),
+                counts.unavailable);
+    return true;
+}
+
 } // namespace
 
 int cmd_pack(const ParsedArgs& args) {
@@ -341,6 +381,9 @@ int cmd_pack(const ParsedArgs& args) {
         std::fprintf(stderr, "pack: %s\n", error.c_str());
         return 1;
     }
+    // Read before anything is written: an earlier release may be in the same folder.
+    std::vector<PreviousRelease> previous;
+    if (!read_previous_releases(args, previous)) return 1;
     std::vector<PackedFile> files;
     if (!collect_files(source, files)) return 1;
     warn_missing_programs(files, args.value("--exe"));
@@ -353,6 +396,7 @@ int cmd_pack(const ParsedArgs& args) {
     }
     size_t reused = 0;
     if (!pack_files(appDir, files, reused)) return 1;
+    if (!previous.empty() && !add_patches(appDir, previous, files)) return 1;
 
     // Blobs first, then the manifest with its signature: the manifest never names a missing
     // blob.

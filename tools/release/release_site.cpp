@@ -64,8 +64,11 @@ bool is_folder_safe_version(const std::string& version) {
 
 std::set<std::string> files_named(const Manifest& manifest) {
     std::set<std::string> named;
-    for (const ManifestFile& f : manifest.files)
+    for (const ManifestFile& f : manifest.files) {
         named.insert(blob_path(fs::path(), f.sha256).generic_string());
+        for (const ManifestPatch& p : f.patches)
+            named.insert(patch_path(fs::path(), p.sha256).generic_string());
+    }
     return named;
 }
 

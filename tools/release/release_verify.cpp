@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "catalogue/manifest.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
+#include "tools/release/release_patches.h"
 #include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
 
@@ -39,6 +41,29 @@ std::string check_entry(const fs::path& appDir, const ManifestFile& f) {
     return std::string();
 }
 
+// Where an earlier content can be read: the earlier release and its entry, by content hash.
+using OldContents = std::map<std::string, std::pair<const PreviousRelease*, const ManifestFile*>>;
+
+// Every patch of `f`: the blob always, the result when an earlier release holds its old content.
+// Appends one line per bad patch; counts the patches applied.
+void check_entry_patches(const fs::path& appDir, const ManifestFile& f, const OldContents& olds,
+                         std::vector<std::string>& bad, size_t& applied) {
+    for (const ManifestPatch& p : f.patches) {
+        std::string old, error, reason;
+        const auto found = olds.find(p.from);
+        const bool haveOld = found != olds.end();
+        if (haveOld &&
+            !read_release_content(found->second.first->appDir, *found->second.second, old, error))
+            reason = "old content in " + found->second.first->appDir.string() + ": " + error;
+        else
+            reason = check_patch(appDir, f, p, haveOld ? &old : nullptr);
+        if (!reason.empty())
+            bad.push_back(f.path + " (" + patch_path(appDir, p.sha256).string() + "): " + reason);
+        else if (haveOld)
+            ++applied;
+    }
+}
+
 } // namespace
 
 int cmd_verify(const ParsedArgs& args) {
@@ -55,6 +80,21 @@ int cmd_verify(const ParsedArgs& args) {
         std::fprintf(stderr, "verify: %s\n", error.c_str());
         return 1;
     }
+    std::vector<PreviousRelease> previous;
+    const auto given = args.repeated.find("--previous");
+    for (const std::string& dir :
+         given == args.repeated.end() ? std::vector<std::string>() : given->second) {
+        PreviousRelease release;
+        if (!read_previous_release(dir, release, error)) {
+            std::fprintf(stderr, "verify: --previous %s\n", error.c_str());
+            return 1;
+        }
+        previous.push_back(std::move(release));
+    }
+    OldContents olds;
+    for (const PreviousRelease& release : previous)
+        for (const ManifestFile& f : release.manifest.files)
+            olds.emplace(f.sha256, std::make_pair(&release, &f));
     const std::string signatureProblem = signature_problem(key.get(), appDir, text);
     if (!signatureProblem.empty()) std::fprintf(stderr, "BAD %s\n", signatureProblem.c_str());
     const bool signedOk = signatureProblem.empty();
@@ -68,15 +108,28 @@ int cmd_verify(const ParsedArgs& args) {
     std::vector<std::string> reasons(manifest.files.size());
     run_parallel(manifest.files.size(),
                  [&](size_t i) { reasons[i] = check_entry(appDir, manifest.files[i]); });
-    size_t bad = 0;
+    std::vector<std::vector<std::string>> badPatches(manifest.files.size());
+    std::vector<size_t> applied(manifest.files.size());
+    run_parallel(manifest.files.size(), [&](size_t i) {
+        check_entry_patches(appDir, manifest.files[i], olds, badPatches[i], applied[i]);
+    });
+    size_t bad = 0, patches = 0, patchesApplied = 0;
     for (size_t i = 0; i < reasons.size(); ++i) {
+        patches += manifest.files[i].patches.size();
+        patchesApplied += applied[i];
+        for (const std::string& line : badPatches[i]) {
+            std::fprintf(stderr, "BAD %s\n", line.c_str());
+            ++bad;
+        }
         if (reasons[i].empty()) continue;
         const ManifestFile& f = manifest.files[i];
         std::fprintf(stderr, "BAD %s (%s): %s\n", f.path.c_str(),
                      blob_path(appDir, f.sha256).c_str(), reasons[i].c_str());
         ++bad;
     }
-    std::printf("%s: version %s, %zu files, %zu bad, signature %s\n", appDir.c_str(),
-                manifest.version.c_str(), manifest.files.size(), bad, signedOk ? "good" : "BAD");
+    std::printf("%s: version %s, %zu files, %zu patches (%zu applied to earlier contents), %zu "
+                "bad, signature %s\n",
+                appDir.c_str(), manifest.version.c_str(), manifest.files.size(), patches,
+                patchesApplied, bad, signedOk ? "good" : "BAD");
     return signedOk && bad == 0 ? 0 : 1;
 }
