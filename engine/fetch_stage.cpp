@@ -13,6 +13,7 @@
 #include "catalogue/manifest.h"
 #include "engine/blob_cache.h"
 #include "engine/file_replace.h"
+#include "engine/patch_source.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ constexpr auto kBudgetPoll = std::chrono::milliseconds(100);
 enum class Outcome { Pending, Staged, Failed };
 
 struct Job {
-    const ManifestFile* file = nullptr;
+    Fetch fetch;
+    const ManifestFile* file = nullptr; // fetch.file
     Outcome outcome = Outcome::Pending;
     std::wstring message; // of a failure; empty for one that threw (the damaged message)
     std::vector<std::wstring> madeFolders;
@@ -30,11 +32,12 @@ struct Job {
 
 // Shared by the transfer threads of one run; every member after `lock` is guarded by it.
 struct FetchRun {
-    explicit FetchRun(const std::vector<const ManifestFile*>& todo) {
+    explicit FetchRun(const std::vector<Fetch>& todo) {
         jobs.reserve(todo.size());
-        for (const ManifestFile* file : todo) {
+        for (const Fetch& fetch : todo) {
             Job job;
-            job.file = file;
+            job.fetch = fetch;
+            job.file = fetch.file;
             jobs.push_back(std::move(job));
         }
     }
@@ -50,8 +53,29 @@ struct FetchRun {
     bool stop = false; // a failure or a cancel: start nothing more
 };
 
-uint64_t charge_of(const ManifestFile& file) {
-    return file.csize > UINT64_MAX - file.size ? UINT64_MAX : file.csize + file.size;
+uint64_t saturating_add(uint64_t a, uint64_t b) {
+    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
+
+// The blob path's peak, or the patch path's when that is more: old file, patch and result.
+uint64_t charge_of(const Fetch& fetch) {
+    const ManifestFile& file = *fetch.file;
+    const uint64_t whole = saturating_add(file.csize, file.size);
+    if (!fetch.patch) return whole;
+    return std::max(whole, saturating_add(saturating_add(fetch.oldSize, fetch.patch->size), file.size));
+}
+
+// The file's content from its patch, or from its whole blob when there is none or the patch
+// fails; then counted in the total as what it really fetched. Empty on success, else the
+// whole blob's failure message.
+std::wstring obtain_content(const HttpSession& net, const Fetch& fetch,
+                            std::vector<uint8_t>& content) {
+    if (fetch.patch) {
+        if (obtain_by_patch(net, *fetch.file, *fetch.patch, content)) return {};
+        content.clear();
+        g_bytesTotal.fetch_add(fetch.file->csize);
+    }
+    return obtain_blob(net, *fetch.file, content);
 }
 
 // "Скачивание i из n: path": i counts the finished files plus the one under way, path is the
@@ -69,7 +93,7 @@ size_t claim_job(FetchRun& run, const ManifestFile*& lastStarted) {
     for (;;) {
         if (g_cancelRequested.load()) run.stop = true;
         if (run.stop || run.next == run.jobs.size()) return std::string::npos;
-        const uint64_t charge = std::min(charge_of(*run.jobs[run.next].file), run.budget);
+        const uint64_t charge = std::min(charge_of(run.jobs[run.next].fetch), run.budget);
         if (run.held <= run.budget - charge) {
             run.held += charge;
             lastStarted = run.jobs[run.next].file;
@@ -87,7 +111,7 @@ void finish_job(FetchRun& run, size_t index, std::wstring message,
     job.outcome = message.empty() ? Outcome::Staged : Outcome::Failed;
     job.message = std::move(message);
     job.madeFolders = std::move(madeFolders);
-    run.held -= std::min(charge_of(*job.file), run.budget);
+    run.held -= std::min(charge_of(job.fetch), run.budget);
     ++run.finished;
     if (job.outcome == Outcome::Failed) run.stop = true;
     if (lastStarted) publish_status(run, *lastStarted);
@@ -101,12 +125,13 @@ void fetch_loop(FetchRun& run, size_t& current) {
     for (;;) {
         current = claim_job(run, lastStarted);
         if (current == std::string::npos) return;
-        const ManifestFile& file = *run.jobs[current].file;
+        const Fetch& fetch = run.jobs[current].fetch;
+        const ManifestFile& file = *fetch.file;
         std::vector<std::wstring> madeFolders;
         std::wstring message;
         {
             std::vector<uint8_t> content;
-            message = obtain_blob(*run.net, file, content);
+            message = obtain_content(*run.net, fetch, content);
             if (message.empty()) message = stage_file(file, content, madeFolders);
         }
         finish_job(run, current, std::move(message), std::move(madeFolders), lastStarted);
@@ -162,12 +187,12 @@ std::wstring conclude(FetchRun& run, std::vector<std::wstring>& madeFolders) {
 
 } // namespace
 
-std::wstring fetch_and_stage(const HttpSession& net, const std::vector<const ManifestFile*>& todo,
+std::wstring fetch_and_stage(const HttpSession& net, const std::vector<Fetch>& todo,
                              std::vector<std::wstring>& madeFolders) {
     FetchRun run(todo);
     run.net = &net;
-    for (const ManifestFile* file : todo)
-        run.budget = std::max(run.budget, charge_of(*file));
+    for (const Fetch& fetch : todo)
+        run.budget = std::max(run.budget, charge_of(fetch));
     {
         Joiner joiner;
         const size_t helpers = std::min<size_t>(todo.size(), kParallelFetches) - (todo.empty() ? 0 : 1);

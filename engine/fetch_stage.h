@@ -8,14 +8,23 @@
 
 struct HttpSession;
 struct ManifestFile;
+struct ManifestPatch;
+
+// One file of the to-do list and where its bytes come from: the patch from the installed
+// content when there is a usable one, else (and whenever the patch fails) the whole blob.
+struct Fetch {
+    const ManifestFile* file = nullptr;
+    const ManifestPatch* patch = nullptr;
+    uint64_t oldSize = 0; // of the installed file, with a patch
+};
 
 // At most this many blob transfers are in flight at once; with a connection each, the run
 // opens at most this many plus the manifest's.
 constexpr int kParallelFetches = 6;
 
-// What a transfer holds at its peak is its blob and its unpacked content; the transfers in
-// flight together hold at most this much, or the largest single file's share when that is
-// more (a file is never refused for its size).
+// What a transfer holds at its peak is its blob and its unpacked content (with a patch also the
+// old file and the patch); the transfers in flight together hold at most this much, or the
+// largest single file's share when that is more (a file is never refused for its size).
 constexpr uint64_t kInFlightBudget = 64ull << 20;
 
 // Stages every file of `todo` (manifest order). Empty when all are staged, with the folders the
@@ -23,5 +32,5 @@ constexpr uint64_t kInFlightBudget = 64ull << 20;
 // message of the first failing file in manifest order ("Установка отменена." for a cancel),
 // after this run's staged files and the folders it made have been taken away again. Reports
 // progress as it goes: g_bytesDone per chunk and cached blob, and the download status text.
-std::wstring fetch_and_stage(const HttpSession& net, const std::vector<const ManifestFile*>& todo,
+std::wstring fetch_and_stage(const HttpSession& net, const std::vector<Fetch>& todo,
                              std::vector<std::wstring>& madeFolders);

@@ -23,6 +23,7 @@
 #include "engine/fetch_stage.h"
 #include "engine/file_replace.h"
 #include "engine/obsolete_files.h"
+#include "engine/patch_source.h"
 #include "engine/resume_cache.h"
 #include "engine/running_app.h"
 #include "app/setup_log.h"
@@ -36,7 +37,7 @@ namespace {
 
 // What the diff leaves to do, and the sizes it adds up.
 struct Plan {
-    std::vector<const ManifestFile*> todo; // manifest order
+    std::vector<Fetch> todo;               // manifest order
     std::vector<std::wstring> madeFolders; // by the staging, for undoing it
     uint64_t selectedSize = 0;             // installed bytes of the whole selection
     uint64_t downloadTotal = 0;            // blob bytes of the to-do list
@@ -65,8 +66,13 @@ Plan plan_run(const Manifest& manifest, const nlohmann::json& installed) {
         if (!is_file_selected(file)) continue;
         plan.selectedSize = saturating_add(plan.selectedSize, file.size);
         if (is_up_to_date(recorded, file)) continue;
-        plan.todo.push_back(&file);
-        plan.downloadTotal = saturating_add(plan.downloadTotal, file.csize);
+        Fetch fetch;
+        fetch.file = &file;
+        fetch.patch = choose_patch(file, fetch.oldSize);
+        plan.todo.push_back(fetch);
+        // What the plan will fetch: the patch where one will be used.
+        plan.downloadTotal =
+            saturating_add(plan.downloadTotal, fetch.patch ? fetch.patch->size : file.csize);
     }
     return plan;
 }
@@ -172,8 +178,8 @@ bool fetch_step(const HttpSession& net, const Manifest& manifest, const nlohmann
 // Takes every staged file and the folders made for them away; for a run that stops before its
 // moves.
 void discard_all_staged(const Plan& plan) {
-    for (const ManifestFile* file : plan.todo)
-        discard_staged(*file);
+    for (const Fetch& fetch : plan.todo)
+        discard_staged(*fetch.file);
     remove_made_folders(plan.madeFolders);
 }
 
@@ -186,19 +192,19 @@ bool put_in_place(const Manifest& manifest, const Plan& plan, nlohmann::json& in
         set_error(kMsgAppOpen);
         return false;
     }
-    for (const ManifestFile* file : plan.todo) {
-        if (!is_file_busy(local_file_path(file->path))) continue;
+    for (const Fetch& fetch : plan.todo) {
+        if (!is_file_busy(local_file_path(fetch.file->path))) continue;
         discard_all_staged(plan);
-        set_error(msg_file_busy(local_file_path(file->path)));
+        set_error(msg_file_busy(local_file_path(fetch.file->path)));
         return false;
     }
     for (size_t i = 0; i < plan.todo.size(); ++i) {
-        const ManifestFile& file = *plan.todo[i];
+        const ManifestFile& file = *plan.todo[i].file;
         const std::wstring message = move_staged(file);
         if (!message.empty()) {
             // Only a program that took hold of a file since the probe gets here.
             for (size_t rest = i + 1; rest < plan.todo.size(); ++rest)
-                discard_staged(*plan.todo[rest]);
+                discard_staged(*plan.todo[rest].file);
             remove_made_folders(plan.madeFolders); // those still empty
             set_error(message);
             return false;

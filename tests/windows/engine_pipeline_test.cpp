@@ -442,7 +442,9 @@ class HeldOpen {
 class ServedBlobAs {
   public:
     ServedBlobAs(const ManifestFile& file, const std::function<std::string(std::string)>& change)
-        : path_(served_blob(file)), original_(read(path_)) {
+        : ServedBlobAs(served_blob(file), change) {}
+    ServedBlobAs(const std::wstring& path, const std::function<std::string(std::string)>& change)
+        : path_(path), original_(read(path_)) {
         write(path_, change(original_));
     }
     ~ServedBlobAs() { write(path_, original_); }
@@ -802,4 +804,87 @@ TEST_F(Engine, AFullDiskWhileStagingLeavesTheOldVersionWhole) {
     ASSERT_TRUE(DeleteFileW(filler.c_str()));
     ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
     expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
+}
+
+std::string patch_url(const ManifestPatch& patch) {
+    return "/plannix/app/patches/" + patch.sha256 + ".lzpatch";
+}
+
+// The patch requests in the server's log since `mark`, by patch hash.
+std::multiset<std::string> patch_requests_since(size_t mark) {
+    const std::string log = read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", "")));
+    std::multiset<std::string> hashes;
+    const std::string prefix = "GET /plannix/app/patches/";
+    for (size_t at = log.find(prefix, mark); at != std::string::npos; at = log.find(prefix, at + 1))
+        hashes.insert(log.substr(at + prefix.size(), 64));
+    return hashes;
+}
+
+// A rebuilt library is fetched as a patch from the installed one; anything wrong with the patch,
+// or an installed file that is not the patch's source, falls back to the whole blob silently.
+TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) {
+    const std::wstring dir = fresh_folder(L"patches");
+    const Manifest p2 = release("p2");
+    const ManifestFile& dll = entry(p2, "bin/engine.dll");
+    ASSERT_EQ(dll.patches.size(), 1u);
+    const ManifestPatch& patch = dll.patches[0];
+    ASSERT_LT(patch.size * 10, dll.csize);
+    const std::wstring dllPath = dir + L"\\bin/engine.dll";
+
+    struct Case {
+        const char* what;
+        const char* release;
+        std::string faults;
+        bool flipPatch;     // the served patch with one bit changed
+        bool editInstalled; // the installed file changed on disk, same size
+        bool patched;       // the update ends without fetching the whole blob
+    };
+    const Case cases[] = {
+        {"by patch", "p2", "", false, false, true},
+        {"patch missing", "p2", patch_url(patch) + " status=404\n", false, false, false},
+        {"patch cut short", "p2", patch_url(patch) + " drop=50\n", false, false, false},
+        {"patch with a wrong hash", "p2", "", true, false, false},
+        {"patch that makes other content", "p2wrong", "", false, false, false},
+        {"installed file edited", "p2", "", false, true, false},
+        {"release without patches", "p2plain", "", false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        delete_resume_cache();
+        set_faults("");
+        serve("p1");
+        ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
+        if (c.editInstalled) {
+            std::string bytes = read(dllPath);
+            bytes[100] ^= 1;
+            write(dllPath, bytes);
+        }
+        std::unique_ptr<ServedBlobAs> flipped;
+        if (c.flipPatch) {
+            flipped = std::make_unique<ServedBlobAs>(
+                fixture("served/plannix/app/patches/" + patch.sha256 + ".lzpatch"),
+                [](std::string b) {
+                    b[b.size() / 2] ^= 1;
+                    return b;
+                });
+        }
+        set_faults(c.faults);
+        serve(c.release);
+        const size_t mark = log_mark();
+        ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+        EXPECT_EQ(read(dllPath), read(fixture("p2src/bin/engine.dll")));
+        const std::multiset<std::string> blobs = blob_requests_since(mark);
+        EXPECT_EQ(blobs.count(dll.sha256), c.patched ? 0u : 1u);
+        EXPECT_EQ(blobs.size(), blobs.count(dll.sha256)) << "only the library changed";
+        const bool patchAsked = std::string(c.release) != "p2plain" && !c.editInstalled;
+        EXPECT_EQ(patch_requests_since(mark).size(), patchAsked ? 1u : 0u);
+        if (c.patched) {
+            // The plan counted the patch, and the bar ends full on exactly what was fetched.
+            EXPECT_EQ(g_bytesTotal.load(), patch.size);
+            EXPECT_EQ(g_bytesDone.load(), patch.size);
+        } else {
+            EXPECT_GE(g_bytesDone.load(), dll.csize);
+        }
+        EXPECT_EQ(display_version(), "1.6.0");
+    }
 }

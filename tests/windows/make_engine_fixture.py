@@ -13,7 +13,12 @@ OUTDIR/<name>/manifest.json, manifest.sig for each name:
   malformed  v2's text cut in half, validly signed
   short      v2 with data/scene.bin's "size" one more than its blob unpacks to, validly signed
   huge       the same with a "size" of 2^62, more than any memory
-OUTDIR/v1src, OUTDIR/v2src: the files of v1 and v2.
+  p1         "1.5.0": v1 with a large incompressible library, bin/engine.dll
+  p2         "1.6.0": p1 with a few bytes of bin/engine.dll changed, packed with patches from p1
+             (served under OUTDIR/served/plannix/app/patches)
+  p2wrong    p2 whose engine.dll patch is a real, signed one that makes other content
+  p2plain    p2 packed without patches
+OUTDIR/<name>src: the files of each packed release.
 """
 import argparse
 import base64
@@ -57,30 +62,55 @@ V2['data/scene.bin'] = noise(2, 20000)
 V2['docs/readme.txt'] = text('readme v2', 300)
 V2['extras/added.bin'] = text('added', 900)
 
+# A library rebuilt with a few bytes changed: what a patch is for.
+P1 = dict(V1)
+P1['bin/engine.dll'] = noise(3, 60000)
 
-def pack(tool, key, files, version, source, release):
+
+def rebuilt(data, seed):
+    changed = bytearray(data)
+    rng = random.Random(seed)
+    for _ in range(12):
+        changed[rng.randrange(len(changed))] ^= 0x5A
+    return bytes(changed)
+
+
+P2 = dict(P1)
+P2['bin/engine.dll'] = rebuilt(P1['bin/engine.dll'], 4)
+P2_OTHER = dict(P1)
+P2_OTHER['bin/engine.dll'] = rebuilt(P1['bin/engine.dll'], 5)
+
+
+def pack(tool, key, files, version, source, release, previous=()):
     for path, data in files.items():
         full = os.path.join(source, path)
         os.makedirs(os.path.dirname(full), exist_ok=True)
         with open(full, 'wb') as f:
             f.write(data)
-    subprocess.run([tool, 'pack', '--key', key, '--version', version, source, release],
-                   check=True, stdout=subprocess.DEVNULL)
+    command = [tool, 'pack', '--key', key, '--version', version]
+    for folder in previous:
+        command += ['--previous', folder]
+    subprocess.run(command + [source, release], check=True, stdout=subprocess.DEVNULL)
     return os.path.join(release, 'plannix', 'app')
 
 
 def publish_all(tool, key, out, releases):
-    """Packs each (name, files, version) into OUT/<name> (its manifest pair) and OUT/<name>src
-    (its files), with every blob in the one served folder OUT/served/plannix/app/blobs."""
+    """Packs each (name, files, version[, previous names]) into OUT/<name> (its manifest pair)
+    and OUT/<name>src (its files), with every blob in the one served folder
+    OUT/served/plannix/app/blobs and every patch in .../patches."""
     shutil.rmtree(out, ignore_errors=True)
-    blobs = os.path.join(out, 'served', 'plannix', 'app', 'blobs')
-    os.makedirs(blobs)
+    served = os.path.join(out, 'served', 'plannix', 'app')
+    os.makedirs(os.path.join(served, 'blobs'))
+    os.makedirs(os.path.join(served, 'patches'))
     work = os.path.join(out, 'work')
-    for name, files, version in releases:
+    for name, files, version, *previous in releases:
         app = pack(tool, key, files, version, os.path.join(out, name + 'src'),
-                   os.path.join(work, name))
-        for blob in os.listdir(os.path.join(app, 'blobs')):
-            shutil.copyfile(os.path.join(app, 'blobs', blob), os.path.join(blobs, blob))
+                   os.path.join(work, name),
+                   [os.path.join(work, p) for p in (previous[0] if previous else ())])
+        for kind in ('blobs', 'patches'):
+            folder = os.path.join(app, kind)
+            for blob in os.listdir(folder) if os.path.isdir(folder) else ():
+                shutil.copyfile(os.path.join(folder, blob), os.path.join(served, kind, blob))
         os.makedirs(os.path.join(out, name))
         for f in ('manifest.json', 'manifest.sig'):
             shutil.copyfile(os.path.join(app, f), os.path.join(out, name, f))
@@ -104,7 +134,19 @@ def main():
     ap.add_argument('--tool', required=True)
     ap.add_argument('--key', required=True)
     a = ap.parse_args()
-    publish_all(a.tool, a.key, a.out, (('v1', V1, '1.0.0'), ('v2', V2, '2.0.0')))
+    publish_all(a.tool, a.key, a.out, (('v1', V1, '1.0.0'), ('v2', V2, '2.0.0'),
+                                       ('p1', P1, '1.5.0'), ('p2', P2, '1.6.0', ['p1']),
+                                       ('p2other', P2_OTHER, '1.6.1', ['p1']),
+                                       ('p2plain', P2, '1.6.0')))
+    # p2 with the engine.dll patch of p2other: signed, applies cleanly, makes the wrong bytes.
+    with open(os.path.join(a.out, 'p2', 'manifest.json'), 'rb') as f:
+        doc = json.loads(f.read())
+    with open(os.path.join(a.out, 'p2other', 'manifest.json'), 'rb') as f:
+        other = {e['path']: e for e in json.loads(f.read())['files']}
+    for entry in doc['files']:
+        if entry['path'] == 'bin/engine.dll':
+            entry['patches'] = other['bin/engine.dll']['patches']
+    signed(a.out, 'p2wrong', a.key, json.dumps(doc, indent=1).encode())
 
     with open(os.path.join(a.out, 'v2', 'manifest.json'), 'rb') as f:
         v2 = f.read()
