@@ -180,7 +180,7 @@ PageState read_page_state(float widthDip, float heightDip) {
     for (int n = 0; n < kComponentCount; ++n) {
         ComponentRowState& row = page.rows[n];
         row.selected = g_componentSelected[n];
-        row.yourCard = suggests_for_this_card(n, g_gpuVendorIds);
+        row.yourCard = machine_has_card_for(n, g_gpuVendorIds);
         if (catalogReady) row.sizeText = component_size_text(g_componentDownloadSize[n]);
     }
     page.desktopShortcut = g_desktopShortcut.load();

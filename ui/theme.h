@@ -42,6 +42,10 @@ constexpr float kButtonRowFromBottom = 64.0f, kButtonHeight = 40.0f, kButtonGap 
 constexpr float kFooterWidth = 200.0f;
 
 // Buttons.
+constexpr float kCancelWidth = 120.0f; // "Отмена", and "Закрыть" beside "Запустить"
+constexpr float kCloseAloneWidth = 140.0f;
+constexpr float kLaunchWidth = 150.0f;
+constexpr float kActionWidth = 160.0f; // the primary button while Idle or Failed
 constexpr float kButtonRadius = 8.0f;
 constexpr float kShadowRadius = 10.0f;
 constexpr float kShadowInset = 2.0f;                 // on each side
