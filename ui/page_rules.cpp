@@ -64,7 +64,8 @@ int button_row(RunMode mode, WorkerState state, const wchar_t* primaryLabel, But
     case Failed:
         break;
     }
-    out[0] = {primaryLabel, kPrimaryButton, mode == Uninstall ? Danger : Primary, theme::kActionWidth};
+    out[0] = {primaryLabel, kPrimaryButton, mode == Uninstall ? Danger : Primary,
+              theme::kActionWidth};
     out[1] = cancel;
     return 2;
 }
