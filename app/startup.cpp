@@ -1,5 +1,9 @@
 #include "app/startup.h"
 
+#include <functional>
+#include <system_error>
+#include <thread>
+
 #include <shellapi.h>
 #include <shlobj.h>
 #include <knownfolders.h>
@@ -130,6 +134,15 @@ std::vector<uint32_t> detect_gpu_vendors() {
     return gpu_vendors_of(factory.get());
 }
 
+void scan_gpu_vendors(std::vector<uint32_t>& vendors) noexcept {
+    // The thread's one catch: an adapter list that cannot be made is no adapters.
+    try {
+        vendors = detect_gpu_vendors();
+    } catch (...) {
+        vendors.clear();
+    }
+}
+
 std::vector<uint32_t> gpu_vendors_of(IDXGIFactory1* factory) {
     std::vector<uint32_t> vendors;
     for (UINT i = 0;; ++i) {
@@ -183,7 +196,30 @@ int run_setup(HINSTANCE instance) {
     // current folder.
     const nlohmann::json record =
         is_absolute_folder(g_installDir) ? read_install_record() : nlohmann::json::object();
-    g_gpuVendorIds = detect_gpu_vendors();
+
+    if (hand_over_to_temp_copy(tempDir, ownPath)) {
+        if (SUCCEEDED(com)) CoUninitialize();
+        return 0;
+    }
+
+    // Enumerating the adapters brings up the graphics stack (about half a second under Wine):
+    // it runs beside GDI+ and the embedded fonts and logo, and is done before anything uses it.
+    std::vector<uint32_t> vendors;
+    std::thread adapters;
+    try {
+        adapters = std::thread(scan_gpu_vendors, std::ref(vendors));
+    } catch (const std::system_error&) {
+        scan_gpu_vendors(vendors); // no thread to be had: the same work, in turn
+    }
+
+    ULONG_PTR gdiplus = 0;
+    Gdiplus::GdiplusStartupInput input;
+    const bool gdiplusStarted = Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) == Gdiplus::Ok;
+    if (gdiplusStarted) load_embedded_resources(instance);
+
+    // No time limit: the thread only asks the system for its adapters, which always answers.
+    if (adapters.joinable()) adapters.join();
+    g_gpuVendorIds = std::move(vendors);
     bool selected[kComponentCount] = {};
     bool installed[kComponentCount] = {};
     choose_components(record, g_gpuVendorIds, selected, installed);
@@ -191,16 +227,6 @@ int run_setup(HINSTANCE instance) {
         g_componentSelected[n] = selected[n];
         g_componentInstalled[n] = installed[n];
     }
-
-    if (hand_over_to_temp_copy(tempDir, ownPath)) {
-        if (SUCCEEDED(com)) CoUninitialize();
-        return 0;
-    }
-
-    ULONG_PTR gdiplus = 0;
-    Gdiplus::GdiplusStartupInput input;
-    const bool gdiplusStarted = Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) == Gdiplus::Ok;
-    if (gdiplusStarted) load_embedded_resources(instance);
 
     // Without a window nobody could see or end the run: leave at once.
     if (create_main_window(instance)) {
