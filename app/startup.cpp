@@ -52,6 +52,21 @@ bool file_exists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// scan_gpu_vendors on a thread of its own; with no thread to be had, the same work in turn.
+std::thread start_gpu_scan(std::vector<uint32_t>& vendors) {
+    try {
+        return std::thread(scan_gpu_vendors, std::ref(vendors));
+    } catch (const std::system_error&) {
+        scan_gpu_vendors(vendors);
+        return {};
+    }
+}
+
+void end_gpu_scan(std::thread& scan) {
+    // No time limit: the thread only asks the system for its adapters, which always answers.
+    if (scan.joinable()) scan.join();
+}
+
 } // namespace
 
 bool file_identity(const std::wstring& path, FileIdentity& id) {
@@ -181,6 +196,11 @@ void end_process(int code) {
 
 int run_setup(HINSTANCE instance) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Enumerating the adapters brings up the graphics stack (about half a second under Wine):
+    // it runs beside the rest of start-up, GDI+ and the embedded fonts and logo included, and
+    // is done before anything uses it.
+    std::vector<uint32_t> vendors;
+    std::thread adapters = start_gpu_scan(vendors);
     read_command_line();
 
     const std::wstring tempDir = temp_folder();
@@ -198,18 +218,9 @@ int run_setup(HINSTANCE instance) {
         is_absolute_folder(g_installDir) ? read_install_record() : nlohmann::json::object();
 
     if (hand_over_to_temp_copy(tempDir, ownPath)) {
+        end_gpu_scan(adapters);
         if (SUCCEEDED(com)) CoUninitialize();
         return 0;
-    }
-
-    // Enumerating the adapters brings up the graphics stack (about half a second under Wine):
-    // it runs beside GDI+ and the embedded fonts and logo, and is done before anything uses it.
-    std::vector<uint32_t> vendors;
-    std::thread adapters;
-    try {
-        adapters = std::thread(scan_gpu_vendors, std::ref(vendors));
-    } catch (const std::system_error&) {
-        scan_gpu_vendors(vendors); // no thread to be had: the same work, in turn
     }
 
     ULONG_PTR gdiplus = 0;
@@ -217,8 +228,7 @@ int run_setup(HINSTANCE instance) {
     const bool gdiplusStarted = Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr) == Gdiplus::Ok;
     if (gdiplusStarted) load_embedded_resources(instance);
 
-    // No time limit: the thread only asks the system for its adapters, which always answers.
-    if (adapters.joinable()) adapters.join();
+    end_gpu_scan(adapters);
     g_gpuVendorIds = std::move(vendors);
     bool selected[kComponentCount] = {};
     bool installed[kComponentCount] = {};
