@@ -130,7 +130,7 @@ void draw_box(Surface& s, float bx, float by, bool checked, bool hovered, uint32
     }
     fill_round_rect(s, box, theme::kBoxRadius, theme::kWhite);
     stroke_round_rect(s, box, theme::kBoxRadius, hovered ? theme::kTextFooter : theme::kOutline,
-                      1.0f);
+                      theme::kOutlinePixels);
 }
 
 } // namespace
@@ -262,7 +262,7 @@ void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, B
     case Secondary: // no pressed look
         fill_round_rect(s, box, theme::kButtonRadius, hovered ? theme::kFillHover : theme::kWhite);
         stroke_round_rect(s, box, theme::kButtonRadius,
-                          hovered ? theme::kOutline : theme::kOutlineLight, 1.0f);
+                          hovered ? theme::kOutline : theme::kOutlineLight, theme::kOutlinePixels);
         break;
     case Danger:
         fill_round_rect(s, box, theme::kButtonRadius,

@@ -61,7 +61,7 @@ void draw_folder_chooser(Flow& f) {
     const float boxWidth = f.content_width() - theme::kFolderBoxRightGap;
     const Box box = {f.at.x, f.at.y + theme::kFolderBoxTop, boxWidth, theme::kFolderBoxHeight};
     fill_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kWhite);
-    stroke_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kOutline, 1.0f);
+    stroke_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kOutline, theme::kOutlinePixels);
     draw_text(f.s, f.page.installDir, f.fonts.small.get(), theme::kTextSecondary,
               {theme::kMargin + theme::kFolderTextInset, box.y,
                boxWidth - 2.0f * theme::kFolderTextInset, theme::kFolderBoxHeight},

@@ -24,6 +24,9 @@ constexpr uint32_t kDangerHover = 0xFFD94045;
 constexpr uint32_t kDangerPressed = 0xFFC93A3F;
 constexpr uint32_t kProgressFill = 0xFFFFB400;
 
+// Outlines (buttons, boxes, the folder box) are this many device pixels wide at every scale.
+constexpr float kOutlinePixels = 1.0f;
+
 // Font em sizes.
 constexpr float kTitleEm = 24.0f;
 constexpr float kBodyEm = 14.5f;
