@@ -18,6 +18,18 @@ cpu_ticks() {
   awk '{ print $14 + $15 }' "/proc/$1/stat"
 }
 
+# The Linux process whose command line names this prefix's setup.exe (no procps needed).
+setup_pid() {
+  local entry
+  for entry in /proc/[0-9]*; do
+    if tr '\0' ' ' <"$entry/cmdline" 2>/dev/null | grep -qF 'C:\Downloads\setup.exe' &&
+      grep -qsxF "WINEPREFIX=$WINEPREFIX" <(tr '\0' '\n' <"$entry/environ" 2>/dev/null); then
+      echo "${entry#/proc/}"
+      return
+    fi
+  done
+}
+
 one_run() {
   local dpi=$1 prefix pid before after
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/plannix-idle.XXXXXX")
@@ -32,7 +44,7 @@ one_run() {
     cp "$cross/setup.exe" "$prefix/drive_c/Downloads/setup.exe"
     wine 'C:\Downloads\setup.exe' >/dev/null 2>&1 &
     wine "$find_window" --wait 20000 >/dev/null 2>&1
-    pid=$(pgrep -n -f 'C:\\Downloads\\setup.exe' || true)
+    pid=$(setup_pid)
     [ -n "$pid" ] || { echo "no setup.exe process" >&2; exit 1; }
     sleep 3 # the version check's failure and the first frames settle
     before=$(cpu_ticks "$pid")
