@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <windows.h>
+#include <objbase.h> // CoTaskMemFree
 
 template <typename T, typename Traits> class Owned {
   public:
@@ -50,6 +51,10 @@ struct RegKeyTraits {
     static HKEY invalid() { return nullptr; }
     static void close(HKEY k) { RegCloseKey(k); }
 };
+struct CoTaskMemTraits {
+    static PWSTR invalid() { return nullptr; }
+    static void close(PWSTR text) { CoTaskMemFree(text); }
+};
 struct LibraryTraits {
     static HMODULE invalid() { return nullptr; }
     static void close(HMODULE m) { FreeLibrary(m); }
@@ -60,6 +65,7 @@ using FileHandle = Owned<HANDLE, FileHandleTraits>;     // CreateFileW
 using FindHandle = Owned<HANDLE, FindHandleTraits>;     // FindFirstFileW
 using RegKey = Owned<HKEY, RegKeyTraits>;
 using Library = Owned<HMODULE, LibraryTraits>;
+using CoTaskString = Owned<PWSTR, CoTaskMemTraits>; // strings the shell allocates for us
 
 // COM interfaces: released, never closed.
 template <typename I> class ComPtr {

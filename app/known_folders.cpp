@@ -1,18 +1,9 @@
 #include "app/known_folders.h"
 
-#include <objbase.h>
-
-namespace {
-
-struct CoTaskString {
-    PWSTR text = nullptr;
-    ~CoTaskString() { CoTaskMemFree(text); }
-};
-
-} // namespace
+#include "app/handles.h"
 
 std::wstring known_folder(REFKNOWNFOLDERID id, DWORD flags) {
     CoTaskString path;
-    if (FAILED(SHGetKnownFolderPath(id, flags, nullptr, &path.text)) || !path.text) return {};
-    return path.text;
+    if (FAILED(SHGetKnownFolderPath(id, flags, nullptr, path.put())) || !path) return {};
+    return path.get();
 }

@@ -35,7 +35,8 @@ const ClassRule kClassRules[] = {
     {true, "handmodels/", 4},
 };
 
-const uint32_t kDefaultVendor[kComponentCount] = {0, kVendorNvidia, kVendorAmd, kVendorIntel, 0};
+// The graphics card each component serves; 0 for the core and the VR glasses.
+const uint32_t kCardVendor[kComponentCount] = {0, kVendorNvidia, kVendorAmd, kVendorIntel, 0};
 
 // The member `key` of an object record, or null (operator[] on a const object must not be
 // used for keys that may be missing).
@@ -52,14 +53,14 @@ bool array_holds(const nlohmann::json* array, const char* text) {
     return false;
 }
 
-bool hardware_default(int n, const std::vector<uint32_t>& vendorIds) {
-    if (kDefaultVendor[n] == 0) return false;
+} // namespace
+
+bool machine_has_card_for(int component, const std::vector<uint32_t>& vendorIds) {
+    if (component < 0 || component >= kComponentCount || kCardVendor[component] == 0) return false;
     for (uint32_t id : vendorIds)
-        if (id == kDefaultVendor[n]) return true;
+        if (id == kCardVendor[component]) return true;
     return false;
 }
-
-} // namespace
 
 int classify_file(const std::string& path) {
     std::string lower = path;
@@ -94,7 +95,7 @@ void choose_components(const nlohmann::json& record, const std::vector<uint32_t>
         else if (!hasChoice && inFiles[n])
             selected[n] = true;
         else
-            selected[n] = hardware_default(n, vendorIds);
+            selected[n] = machine_has_card_for(n, vendorIds);
     }
     for (int n = 0; n < kComponentCount; ++n)
         installed[n] = inFiles[n];

@@ -21,6 +21,10 @@ constexpr uint32_t kVendorNvidia = 0x10DE;
 constexpr uint32_t kVendorAmd = 0x1002;
 constexpr uint32_t kVendorIntel = 0x8086;
 
+// True when `vendorIds` holds the graphics card vendor that `component` is made for
+// (components 1 to 3); the core, the VR glasses and numbers out of range have none.
+bool machine_has_card_for(int component, const std::vector<uint32_t>& vendorIds);
+
 // Component number 0..4 of a relative path (UTF-8, "/" separators).
 int classify_file(const std::string& path);
 

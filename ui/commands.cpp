@@ -23,15 +23,6 @@ void toggle(std::atomic<bool>& option) {
     option.store(!option.load());
 }
 
-// Frees a string the shell allocated.
-struct CoTaskString {
-    PWSTR text = nullptr;
-    CoTaskString() = default;
-    CoTaskString(const CoTaskString&) = delete;
-    CoTaskString& operator=(const CoTaskString&) = delete;
-    ~CoTaskString() { CoTaskMemFree(text); }
-};
-
 } // namespace
 
 void on_command(int32_t id) {
@@ -104,8 +95,8 @@ void choose_install_folder() {
     ComPtr<IShellItem> item;
     if (FAILED(dialog->GetResult(item.put()))) return;
     CoTaskString path;
-    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &path.text)) || !path.text) return;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path) return;
     // The dialog ran a nested message loop; the folder must still never change under a worker.
     if (g_workerState.load() != Idle) return;
-    g_installDir = install_dir_for_choice(path.text);
+    g_installDir = install_dir_for_choice(path.get());
 }

@@ -1,5 +1,7 @@
 #include "ui/draw.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cwchar>
 
 #include "app/state.h"
@@ -53,13 +55,13 @@ PathOwner round_rect_path(Surface& s, const Box& box, float radius) {
     const GpRectF r = s.px(box);
     const float d = s.px(2.0f * radius);
     PathOwner path;
-    s.record(GdipCreatePath(FillModeAlternate, path.put()));
+    GdipCreatePath(FillModeAlternate, path.put());
     if (!path) return path;
-    s.record(GdipAddPathArc(path.get(), r.X, r.Y, d, d, 180.0f, 90.0f));
-    s.record(GdipAddPathArc(path.get(), r.X + r.Width - d, r.Y, d, d, 270.0f, 90.0f));
-    s.record(GdipAddPathArc(path.get(), r.X + r.Width - d, r.Y + r.Height - d, d, d, 0.0f, 90.0f));
-    s.record(GdipAddPathArc(path.get(), r.X, r.Y + r.Height - d, d, d, 90.0f, 90.0f));
-    s.record(GdipClosePathFigure(path.get()));
+    GdipAddPathArc(path.get(), r.X, r.Y, d, d, 180.0f, 90.0f);
+    GdipAddPathArc(path.get(), r.X + r.Width - d, r.Y, d, d, 270.0f, 90.0f);
+    GdipAddPathArc(path.get(), r.X + r.Width - d, r.Y + r.Height - d, d, d, 0.0f, 90.0f);
+    GdipAddPathArc(path.get(), r.X, r.Y + r.Height - d, d, d, 90.0f, 90.0f);
+    GdipClosePathFigure(path.get());
     return path;
 }
 
@@ -75,18 +77,46 @@ StringAlignment string_alignment(Align align) {
     return StringAlignmentNear;
 }
 
+// No flags (text wraps at word boundaries and is clipped to its box); an overlong line loses its
+// middle, so a folder path keeps its start and its last folder.
+StringFormatOwner make_string_format(Align horizontal, Align vertical) {
+    StringFormatOwner format;
+    if (GdipCreateStringFormat(0, LANG_NEUTRAL, format.put()) != Ok) return format;
+    GdipSetStringFormatAlign(format.get(), string_alignment(horizontal));
+    GdipSetStringFormatLineAlign(format.get(), string_alignment(vertical));
+    GdipSetStringFormatTrimming(format.get(), StringTrimmingEllipsisPath);
+    return format;
+}
+
+// The width and height (DIP) that `text` takes when it may wrap within `maxWidth`, rounded up
+// to whole device pixels and one more, so that drawing it in a box of that size never wraps.
+// Zero when it cannot be measured.
+void measure_text(Surface& s, const wchar_t* text, GpFont* font, float maxWidth, float& width,
+                  float& height) {
+    width = height = 0;
+    const StringFormatOwner format = make_string_format(Align::Near, Align::Near);
+    const GpRectF layout = {0, 0, s.px(maxWidth), 1.0e6f};
+    GpRectF bounds = {};
+    if (!format || !font ||
+        GdipMeasureString(s.graphics, text, -1, font, &layout, format.get(), &bounds, nullptr,
+                          nullptr) != Ok)
+        return;
+    width = std::min((std::ceil(bounds.Width) + 1.0f) / s.scale, maxWidth);
+    height = (std::ceil(bounds.Height) + 1.0f) / s.scale;
+}
+
 // The check mark for a box whose top-left corner is (bx, by), DIP.
 void draw_tick(Surface& s, float bx, float by, uint32_t argb) {
     PenOwner pen;
-    s.record(GdipCreatePen1(argb, s.px(theme::kTickWidth), UnitWorld, pen.put()));
+    GdipCreatePen1(argb, s.px(theme::kTickWidth), UnitWorld, pen.put());
     if (!pen) return;
-    s.record(GdipSetPenLineJoin(pen.get(), LineJoinRound));
-    s.record(GdipSetPenStartCap(pen.get(), LineCapRound));
-    s.record(GdipSetPenEndCap(pen.get(), LineCapRound));
+    GdipSetPenLineJoin(pen.get(), LineJoinRound);
+    GdipSetPenStartCap(pen.get(), LineCapRound);
+    GdipSetPenEndCap(pen.get(), LineCapRound);
     GpPointF points[3];
     for (int n = 0; n < 3; ++n)
         points[n] = {s.px(bx + theme::kTickPoints[n][0]), s.px(by + theme::kTickPoints[n][1])};
-    s.record(GdipDrawLines(s.graphics, pen.get(), points, 3));
+    GdipDrawLines(s.graphics, pen.get(), points, 3);
 }
 
 // A check box's square: ticked in `fill`, or white with an outline that darkens on hover.
@@ -100,10 +130,17 @@ void draw_box(Surface& s, float bx, float by, bool checked, bool hovered, uint32
     }
     fill_round_rect(s, box, theme::kBoxRadius, theme::kWhite);
     stroke_round_rect(s, box, theme::kBoxRadius, hovered ? theme::kTextFooter : theme::kOutline,
-                      1.0f);
+                      theme::kOutlinePixels);
 }
 
 } // namespace
+
+void set_rendering_options(GpGraphics* graphics) {
+    GdipSetSmoothingMode(graphics, SmoothingModeAntiAlias);
+    GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
+    GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+    GdipSetPixelOffsetMode(graphics, PixelOffsetModeHalf);
+}
 
 FontOwner make_font(float emDip, bool bold, float scale) {
     const FontFamilyOwner family = find_family();
@@ -127,35 +164,76 @@ Fonts make_fonts(float scale) {
 void fill_round_rect(Surface& s, const Box& box, float radius, uint32_t argb) {
     const PathOwner path = round_rect_path(s, box, radius);
     SolidBrushOwner brush;
-    s.record(GdipCreateSolidFill(argb, brush.put()));
-    if (path && brush) s.record(GdipFillPath(s.graphics, brush.get(), path.get()));
+    GdipCreateSolidFill(argb, brush.put());
+    if (path && brush) GdipFillPath(s.graphics, brush.get(), path.get());
 }
 
 void stroke_round_rect(Surface& s, const Box& box, float radius, uint32_t argb, float penPixels) {
     const PathOwner path = round_rect_path(s, box, radius);
     PenOwner pen;
-    s.record(GdipCreatePen1(argb, penPixels, UnitWorld, pen.put()));
-    if (path && pen) s.record(GdipDrawPath(s.graphics, pen.get(), path.get()));
+    GdipCreatePen1(argb, penPixels, UnitWorld, pen.put());
+    if (path && pen) GdipDrawPath(s.graphics, pen.get(), path.get());
 }
 
 void draw_text(Surface& s, const std::wstring& text, GpFont* font, uint32_t argb, const Box& box,
                Align horizontal, Align vertical) {
-    StringFormatOwner format;
-    s.record(GdipCreateStringFormat(0, LANG_NEUTRAL, format.put()));
+    const StringFormatOwner format = make_string_format(horizontal, vertical);
     SolidBrushOwner brush;
-    s.record(GdipCreateSolidFill(argb, brush.put()));
+    GdipCreateSolidFill(argb, brush.put());
     if (!format || !brush) return;
-    s.record(GdipSetStringFormatAlign(format.get(), string_alignment(horizontal)));
-    s.record(GdipSetStringFormatLineAlign(format.get(), string_alignment(vertical)));
-    // An overlong line loses its middle, so a folder path keeps its start and its last folder.
-    s.record(GdipSetStringFormatTrimming(format.get(), StringTrimmingEllipsisPath));
     const GpRectF r = s.px(box);
-    s.record(GdipDrawString(s.graphics, text.c_str(), -1, font, &r, format.get(), brush.get()));
+    GdipDrawString(s.graphics, text.c_str(), -1, font, &r, format.get(), brush.get());
 }
 
 void draw_image(Surface& s, GpImage* image, const Box& box) {
     const GpRectF r = s.px(box);
-    s.record(GdipDrawImageRect(s.graphics, image, r.X, r.Y, r.Width, r.Height));
+    GdipDrawImageRect(s.graphics, image, r.X, r.Y, r.Width, r.Height);
+}
+
+ImageTile make_image_tile(GpImage* image, const Box& box, float scale) {
+    ImageTile tile;
+    tile.scale = scale;
+    if (!image) return tile;
+    Surface s;
+    s.scale = scale;
+    const GpRectF r = s.px(box);
+    // The image is drawn at its very place in a canvas that starts where the frame does (GDI+
+    // samples the image at positions worked out from the place, so another place can round
+    // differently); the tile keeps the whole pixels around it and two more on each side for
+    // the filter's reach.
+    constexpr int kReach = 2;
+    const int right = static_cast<int>(std::ceil(r.X + r.Width)) + kReach;
+    const int bottom = static_cast<int>(std::ceil(r.Y + r.Height)) + kReach;
+    tile.x = std::max(static_cast<int>(std::floor(r.X)) - kReach, 0);
+    tile.y = std::max(static_cast<int>(std::floor(r.Y)) - kReach, 0);
+    tile.width = right - tile.x;
+    tile.height = bottom - tile.y;
+    if (tile.width <= 0 || tile.height <= 0) return tile;
+    std::vector<uint32_t> canvas(size_t(right) * size_t(bottom), theme::kWhite);
+    BitmapOwner bitmap;
+    GraphicsOwner graphics;
+    if (GdipCreateBitmapFromScan0(right, bottom, right * 4, PixelFormat32bppPARGB,
+                                  reinterpret_cast<BYTE*>(canvas.data()), bitmap.put()) != Ok ||
+        GdipGetImageGraphicsContext(bitmap.get(), graphics.put()) != Ok)
+        return tile;
+    set_rendering_options(graphics.get());
+    GdipDrawImageRect(graphics.get(), image, r.X, r.Y, r.Width, r.Height);
+    graphics.reset(); // every drawing call has reached the canvas
+    tile.pixels.resize(size_t(tile.width) * size_t(tile.height));
+    for (int y = 0; y < tile.height; ++y)
+        std::copy_n(&canvas[size_t(tile.y + y) * size_t(right) + size_t(tile.x)], tile.width,
+                    &tile.pixels[size_t(y) * size_t(tile.width)]);
+    return tile;
+}
+
+void put_image_tile(Surface& s, const ImageTile& tile) {
+    if (!s.pixels || tile.pixels.empty()) return;
+    const int left = std::max(tile.x, 0), right = std::min(tile.x + tile.width, s.width);
+    const int top = std::max(tile.y, 0), bottom = std::min(tile.y + tile.height, s.height);
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x)
+            s.pixels[size_t(y) * size_t(s.width) + size_t(x)] =
+                tile.pixels[size_t(y - tile.y) * size_t(tile.width) + size_t(x - tile.x)];
 }
 
 void add_hit_rect(Surface& s, const Box& box, int32_t id) {
@@ -184,7 +262,7 @@ void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, B
     case Secondary: // no pressed look
         fill_round_rect(s, box, theme::kButtonRadius, hovered ? theme::kFillHover : theme::kWhite);
         stroke_round_rect(s, box, theme::kButtonRadius,
-                          hovered ? theme::kOutline : theme::kOutlineLight, 1.0f);
+                          hovered ? theme::kOutline : theme::kOutlineLight, theme::kOutlinePixels);
         break;
     case Danger:
         fill_round_rect(s, box, theme::kButtonRadius,
@@ -197,39 +275,49 @@ void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, B
               Align::Centre, Align::Centre);
 }
 
-void draw_check_box(Surface& s, float x, float y, const wchar_t* label, bool checked, int32_t id,
+void draw_check_box(Surface& s, Layout& at, const wchar_t* label, bool checked, int32_t id,
                     GpFont* font) {
-    add_hit_rect(s, {x, y - 3.0f, theme::kCheckHitWidth, theme::kCheckHitHeight}, id);
-    draw_box(s, x, y, checked, s.hovered(id), theme::kAccent, theme::kWhite);
-    draw_text(
-        s, label, font, theme::kTextSecondary,
-        {x + theme::kLabelOffset, y - 2.0f, theme::kCheckLabelWidth, theme::kCheckLabelHeight},
-        Align::Near, Align::Centre);
+    float labelWidth = 0, labelHeight = 0;
+    measure_text(s, label, font, at.width - theme::kLabelOffset, labelWidth, labelHeight);
+    const float frameHeight =
+        std::max(theme::kCheckHeight, labelHeight + 2.0f * theme::kCheckLabelInset);
+    const Box frame = {at.x, at.y, theme::kLabelOffset + labelWidth, frameHeight};
+    add_hit_rect(s, frame, id);
+    draw_box(s, frame.x, frame.y + theme::kCheckBoxTop, checked, s.hovered(id), theme::kAccent,
+             theme::kWhite);
+    // Centred on the box: both sit in the frame with the same space above and below.
+    draw_text(s, label, font, theme::kTextSecondary,
+              {frame.x + theme::kLabelOffset, frame.y + theme::kCheckLabelInset, labelWidth,
+               frame.h - 2.0f * theme::kCheckLabelInset},
+              Align::Near, Align::Centre);
+    at.y += frame.h + theme::kCheckSpacing;
 }
 
-void draw_component_row(Surface& s, float x, float y, float width, int component,
-                        const ComponentRowState& row, GpFont* titleFont, GpFont* smallFont) {
+void draw_component_row(Surface& s, Layout& at, int component, const ComponentRowState& row,
+                        GpFont* titleFont, GpFont* smallFont) {
+    const Box frame = {at.x, at.y, at.width, theme::kRowHeight};
     // The core row is always selected, in grey, and cannot be clicked.
     const bool core = component == 0;
     const int32_t id = core ? kNoControl : kComponentRowBase + component;
-    if (!core) add_hit_rect(s, {x, y + theme::kRowHitTop, width, theme::kRowHitHeight}, id);
-    draw_box(s, x, y + theme::kRowBoxTop, row.selected, !core && s.hovered(id),
+    if (!core) add_hit_rect(s, frame, id);
+    draw_box(s, frame.x, frame.y + theme::kRowBoxTop, row.selected, !core && s.hovered(id),
              core ? theme::kCoreBox : theme::kAccent, core ? theme::kTextMuted : theme::kWhite);
 
     std::wstring title = kComponents[component].title;
     if (row.yourCard) title += kYourCardSuffix;
-    const float textX = x + theme::kLabelOffset;
-    draw_text(
-        s, title, titleFont, core ? theme::kTextMuted : theme::kTextPrimary,
-        {textX, y, width - theme::kLabelOffset - theme::kRowSizeWidth, theme::kRowTitleHeight},
-        Align::Near, Align::Near);
+    const float textX = frame.x + theme::kLabelOffset;
+    const float textWidth = frame.w - theme::kLabelOffset;
+    draw_text(s, title, titleFont, core ? theme::kTextMuted : theme::kTextPrimary,
+              {textX, frame.y + theme::kRowTitleTop, textWidth - theme::kRowSizeWidth,
+               theme::kRowTitleHeight},
+              Align::Near, Align::Near);
     draw_text(s, kComponents[component].description, smallFont, theme::kTextMuted,
-              {textX, y + theme::kRowDescriptionTop, width - theme::kLabelOffset,
-               theme::kRowDescriptionHeight},
+              {textX, frame.y + theme::kRowDescriptionTop, textWidth, theme::kRowDescriptionHeight},
               Align::Near, Align::Near);
     if (!row.sizeText.empty())
-        draw_text(
-            s, row.sizeText, smallFont, theme::kTextMuted,
-            {x + width - theme::kRowSizeWidth, y, theme::kRowSizeWidth, theme::kRowTitleHeight},
-            Align::Far, Align::Near);
+        draw_text(s, row.sizeText, smallFont, theme::kTextMuted,
+                  {frame.x + frame.w - theme::kRowSizeWidth, frame.y + theme::kRowTitleTop,
+                   theme::kRowSizeWidth, theme::kRowTitleHeight},
+                  Align::Far, Align::Near);
+    at.y += frame.h + theme::kRowSpacing;
 }

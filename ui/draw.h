@@ -1,9 +1,11 @@
 #pragma once
-// The painting kit: every value given in DIP, scaled here and only here. A control registers
-// its hit rectangle, works out hovered and pressed from the ids, and draws the look that state
-// picks. Window thread only.
+// The painting kit: every value given in DIP, scaled here and only here. A control, as in an
+// immediate-mode toolkit, works out its frame rectangle, draws inside it, registers that same
+// rectangle as its hit rectangle, takes hovered and pressed from the ids, and moves the layout
+// cursor past itself. Window thread only.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ui/gdiplus_owners.h"
 #include "ui/page_rules.h"
@@ -15,14 +17,18 @@ struct Box {
 
 enum class Align { Near, Centre, Far };
 
-// The frame's drawing surface and what the controls need to know about the mouse.
+// The frame's drawing surface and what the controls need to know about the mouse. A failed
+// GDI+ call leaves its element undrawn and the frame goes on: no call's status is examined
+// beyond the objects a drawing needs.
 struct Surface {
     Gdiplus::GpGraphics* graphics = nullptr;
     float scale = 1.0f;
     int32_t hoverId = -1;
     int32_t pressedId = -1;
-    // The last failed GDI+ call's status; a failure leaves one element undrawn, never the frame.
-    Gdiplus::GpStatus lastStatus = Gdiplus::Ok;
+    // The frame's own pixels (top-down rows, premultiplied ARGB), for what is copied in
+    // directly; null when the surface draws elsewhere.
+    uint32_t* pixels = nullptr;
+    int width = 0, height = 0; // device pixels
 
     bool hovered(int32_t id) const { return id == hoverId; }
     bool pressed(int32_t id) const { return id == pressedId; }
@@ -30,12 +36,19 @@ struct Surface {
     Gdiplus::GpRectF px(const Box& box) const {
         return {px(box.x), px(box.y), px(box.w), px(box.h)};
     }
-    void record(Gdiplus::GpStatus status) {
-        if (status != Gdiplus::Ok) lastStatus = status;
-    }
 };
 
-// The five fonts of a frame, made in this order at its start.
+// Where the next control of a column goes (DIP): its left edge, the top of its frame and the
+// width it may take. Each control moves `y` past itself.
+struct Layout {
+    float x, y, width;
+};
+
+// The rendering options of every frame: antialiased, ClearType grid-fitted text, high-quality
+// bicubic images, half-pixel offset.
+void set_rendering_options(Gdiplus::GpGraphics* graphics);
+
+// The five fonts of a frame.
 struct Fonts {
     FontOwner title, body, small, button, heading;
 };
@@ -52,11 +65,25 @@ void draw_text(Surface& s, const std::wstring& text, Gdiplus::GpFont* font, uint
                const Box& box, Align horizontal, Align vertical);
 void draw_image(Surface& s, Gdiplus::GpImage* image, const Box& box);
 
+// An image drawn once at one scale onto the white background, kept as the pixels it left
+// there: copying them into a frame that is still white under them gives the very pixels that
+// drawing the image there would.
+struct ImageTile {
+    float scale = 0;                         // 0: none made
+    int x = 0, y = 0, width = 0, height = 0; // device pixels of the frame
+    std::vector<uint32_t> pixels;
+};
+ImageTile make_image_tile(Gdiplus::GpImage* image, const Box& box, float scale);
+// Copies the tile into the frame's pixels; only as the first drawing over its area.
+void put_image_tile(Surface& s, const ImageTile& tile);
+
 void add_hit_rect(Surface& s, const Box& box, int32_t id);
 
 void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, ButtonStyle style,
                  Gdiplus::GpFont* font);
-void draw_check_box(Surface& s, float x, float y, const wchar_t* label, bool checked, int32_t id,
+// The box, then the label as wide and as high as its text measures (within the layout's
+// width); the frame around both is the hit rectangle.
+void draw_check_box(Surface& s, Layout& at, const wchar_t* label, bool checked, int32_t id,
                     Gdiplus::GpFont* font);
 
 // What a component row shows, taken from the frame's snapshot of the shared records.
@@ -64,7 +91,9 @@ struct ComponentRowState {
     bool selected = false;
     bool yourCard = false; // the machine has this component's graphics card
     std::wstring sizeText; // empty: no size shown
+    bool operator==(const ComponentRowState&) const = default;
 };
-void draw_component_row(Surface& s, float x, float y, float width, int component,
-                        const ComponentRowState& row, Gdiplus::GpFont* titleFont,
-                        Gdiplus::GpFont* smallFont);
+// A row of the layout's width: box, title, description and size inside a frame that is the
+// hit rectangle (the core row has none).
+void draw_component_row(Surface& s, Layout& at, int component, const ComponentRowState& row,
+                        Gdiplus::GpFont* titleFont, Gdiplus::GpFont* smallFont);

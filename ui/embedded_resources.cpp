@@ -6,6 +6,7 @@
 
 #include "app/handles.h"
 #include "app/optional_api.h"
+#include "ui/paint.h"
 
 Gdiplus::GpFontCollection* g_privateFonts = nullptr;
 Gdiplus::GpBitmap* g_logoImage = nullptr;
@@ -64,6 +65,8 @@ void load_embedded_resources(HINSTANCE instance) {
 }
 
 void free_embedded_resources() {
+    // The fonts and the logo that frames keep are made from these: they go first.
+    release_frame_resources();
     if (g_logoImage) gdip::GdipDisposeImage(g_logoImage);
     g_logoImage = nullptr;
     if (g_privateFonts) gdip::GdipDeletePrivateFontCollection(&g_privateFonts);

@@ -12,4 +12,5 @@ extern Gdiplus::GpFontCollection* g_privateFonts;
 extern Gdiplus::GpBitmap* g_logoImage;
 
 void load_embedded_resources(HINSTANCE instance);
+// Also frees what frames keep that was made from them (ui/paint.h).
 void free_embedded_resources();

@@ -27,3 +27,9 @@ int32_t release_press() {
     // Moving off the control while the button is held and releasing elsewhere cancels.
     return (id >= 0 && id == g_hoverId) ? id : kNoControl;
 }
+
+bool cancel_press() {
+    if (g_pressedId == kNoControl) return false;
+    g_pressedId = kNoControl;
+    return true;
+}

@@ -21,3 +21,6 @@ void press_hovered();
 // The left button came up: clears the press and returns the control to act on, which is the
 // pressed one only when the pointer is still over it, else kNoControl.
 int32_t release_press();
+
+// The press ends without a click (the capture was lost); true when there was one.
+bool cancel_press();

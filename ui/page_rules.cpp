@@ -3,20 +3,14 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "catalogue/components.h"
 #include "ui/control_ids.h"
+#include "ui/theme.h"
 
 const wchar_t kYourCardSuffix[] = L"  ·  ваша видеокарта";
 
 namespace {
 
 constexpr double kMiB = 1048576.0;
-
-// Button widths, DIP.
-constexpr float kCancelWidth = 120.0f;
-constexpr float kCloseAloneWidth = 140.0f;
-constexpr float kLaunchWidth = 150.0f;
-constexpr float kActionWidth = 160.0f;
 
 } // namespace
 
@@ -53,24 +47,25 @@ const wchar_t* primary_label(RunMode mode, WorkerState state, const std::string&
 }
 
 int button_row(RunMode mode, WorkerState state, const wchar_t* primaryLabel, ButtonSpec out[2]) {
-    const ButtonSpec cancel = {L"Отмена", kCancelButton, Secondary, kCancelWidth};
+    const ButtonSpec cancel = {L"Отмена", kCancelButton, Secondary, theme::kCancelWidth};
     switch (state) {
     case Running:
         out[0] = cancel;
         return 1;
     case Done:
         if (mode == Uninstall) {
-            out[0] = {L"Закрыть", kPrimaryButton, Primary, kCloseAloneWidth};
+            out[0] = {L"Закрыть", kPrimaryButton, Primary, theme::kCloseAloneWidth};
             return 1;
         }
-        out[0] = {L"Запустить", kPrimaryButton, Primary, kLaunchWidth};
-        out[1] = {L"Закрыть", kCancelButton, Secondary, kCancelWidth};
+        out[0] = {L"Запустить", kPrimaryButton, Primary, theme::kLaunchWidth};
+        out[1] = {L"Закрыть", kCancelButton, Secondary, theme::kCancelWidth};
         return 2;
     case Idle:
     case Failed:
         break;
     }
-    out[0] = {primaryLabel, kPrimaryButton, mode == Uninstall ? Danger : Primary, kActionWidth};
+    out[0] = {primaryLabel, kPrimaryButton, mode == Uninstall ? Danger : Primary,
+              theme::kActionWidth};
     out[1] = cancel;
     return 2;
 }
@@ -96,12 +91,4 @@ std::wstring progress_size_text(uint64_t bytesDone, uint64_t bytesTotal) {
     std::swprintf(text, kProgressTextChars, L"%.1f из %.1f МБ",
                   static_cast<double>(bytesDone) / kMiB, static_cast<double>(bytesTotal) / kMiB);
     return text;
-}
-
-bool suggests_for_this_card(int component, const std::vector<uint32_t>& vendorIds) {
-    // The graphics card each component serves; 0 for the core and the VR glasses.
-    static const uint32_t kCardVendor[kComponentCount] = {0, kVendorNvidia, kVendorAmd,
-                                                          kVendorIntel, 0};
-    if (component < 0 || component >= kComponentCount || kCardVendor[component] == 0) return false;
-    return std::find(vendorIds.begin(), vendorIds.end(), kCardVendor[component]) != vendorIds.end();
 }

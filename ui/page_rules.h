@@ -3,7 +3,6 @@
 // so the rules are tested natively. pages.cpp turns them into pixels.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "app/state.h"
 
@@ -47,6 +46,5 @@ std::wstring component_size_text(uint64_t bytes);
 // "%.1f из %.1f МБ"; empty without a total.
 std::wstring progress_size_text(uint64_t bytesDone, uint64_t bytesTotal);
 
-// The "  ·  ваша видеокарта" mark: components 1 to 3 when the machine has their vendor's card.
-bool suggests_for_this_card(int component, const std::vector<uint32_t>& vendorIds);
+// The "  ·  ваша видеокарта" mark, after the title of a component made for the machine's card.
 extern const wchar_t kYourCardSuffix[];

@@ -17,41 +17,51 @@ struct Flow {
     Surface& s;
     const Fonts& fonts;
     const PageState& page;
-    float y = theme::kContentTop;
+    Layout at = {theme::kMargin, theme::kContentTop, page.width - 2.0f * theme::kMargin};
 
-    float content_width() const { return page.width - 2.0f * theme::kMargin; }
+    float content_width() const { return at.width; }
 
     void paragraph(const std::wstring& text, uint32_t argb) {
         draw_text(s, text, fonts.body.get(), argb,
-                  {theme::kMargin, y, content_width(), theme::kParagraphHeight}, Align::Near,
-                  Align::Near);
-        y += theme::kParagraphAdvance;
+                  {at.x, at.y, content_width(), theme::kParagraphHeight}, Align::Near, Align::Near);
+        at.y += theme::kParagraphAdvance;
     }
 
     void heading(const wchar_t* text) {
         draw_text(s, text, fonts.heading.get(), theme::kTextPrimary,
-                  {theme::kMargin, y, theme::kHeadingWidth, theme::kHeadingHeight}, Align::Near,
+                  {at.x, at.y, theme::kHeadingWidth, theme::kHeadingHeight}, Align::Near,
                   Align::Near);
     }
 };
 
-void draw_logo(Surface& s) {
-    if (!g_logoImage) return;
+// The logo's place: its height fixed, its width from the image's proportions.
+bool logo_box(Box& box) {
     UINT width = 0, height = 0;
-    s.record(GdipGetImageWidth(g_logoImage, &width));
-    s.record(GdipGetImageHeight(g_logoImage, &height));
-    if (width == 0 || height == 0) return;
+    if (!g_logoImage || GdipGetImageWidth(g_logoImage, &width) != Ok ||
+        GdipGetImageHeight(g_logoImage, &height) != Ok || width == 0 || height == 0)
+        return false;
     const float logoWidth =
         static_cast<float>(width) * theme::kLogoHeight / static_cast<float>(height);
-    draw_image(s, g_logoImage, {theme::kLogoX, theme::kLogoY, logoWidth, theme::kLogoHeight});
+    box = {theme::kLogoX, theme::kLogoY, logoWidth, theme::kLogoHeight};
+    return true;
+}
+
+// The logo is the first thing drawn, on the white background, so its kept pixels serve.
+void draw_logo(Surface& s, const ImageTile& tile) {
+    Box box;
+    if (s.pixels && !tile.pixels.empty()) {
+        put_image_tile(s, tile);
+    } else if (logo_box(box)) {
+        draw_image(s, g_logoImage, box);
+    }
 }
 
 void draw_folder_chooser(Flow& f) {
     f.heading(L"Папка установки");
     const float boxWidth = f.content_width() - theme::kFolderBoxRightGap;
-    const Box box = {theme::kMargin, f.y + theme::kFolderBoxTop, boxWidth, theme::kFolderBoxHeight};
+    const Box box = {f.at.x, f.at.y + theme::kFolderBoxTop, boxWidth, theme::kFolderBoxHeight};
     fill_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kWhite);
-    stroke_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kOutline, 1.0f);
+    stroke_round_rect(f.s, box, theme::kFolderBoxRadius, theme::kOutline, theme::kOutlinePixels);
     draw_text(f.s, f.page.installDir, f.fonts.small.get(), theme::kTextSecondary,
               {theme::kMargin + theme::kFolderTextInset, box.y,
                boxWidth - 2.0f * theme::kFolderTextInset, theme::kFolderBoxHeight},
@@ -60,7 +70,7 @@ void draw_folder_chooser(Flow& f) {
                 {f.page.width - theme::kMargin - theme::kChooseButtonWidth, box.y,
                  theme::kChooseButtonWidth, theme::kFolderBoxHeight},
                 L"Изменить…", kChooseFolder, Secondary, f.fonts.button.get());
-    f.y += theme::kFolderChooserAdvance;
+    f.at.y += theme::kFolderChooserAdvance;
 }
 
 void draw_ready_page(Flow& f) {
@@ -77,42 +87,38 @@ void draw_ready_page(Flow& f) {
 
     if (firstInstall) draw_folder_chooser(f);
     f.heading(L"Что установить");
-    f.y += theme::kComponentsHeadingAdvance;
-    for (int n = 0; n < kComponentCount; ++n) {
-        draw_component_row(f.s, theme::kMargin, f.y, f.content_width(), n, page.rows[n],
-                           f.fonts.heading.get(), f.fonts.small.get());
-        f.y += theme::kRowAdvance;
-    }
-    f.y += theme::kAfterRows;
-    if (firstInstall) {
-        draw_check_box(f.s, theme::kMargin, f.y, L"Ярлык на рабочем столе", page.desktopShortcut,
+    f.at.y += theme::kComponentsHeadingAdvance;
+    for (int n = 0; n < kComponentCount; ++n)
+        draw_component_row(f.s, f.at, n, page.rows[n], f.fonts.heading.get(), f.fonts.small.get());
+    f.at.y += theme::kAfterRows;
+    if (firstInstall)
+        draw_check_box(f.s, f.at, L"Ярлык на рабочем столе", page.desktopShortcut,
                        kDesktopShortcutBox, f.fonts.body.get());
-        f.y += theme::kCheckBoxAdvance;
-    }
-    draw_check_box(f.s, theme::kMargin, f.y, L"Запустить после установки", page.launchAfterInstall,
+    draw_check_box(f.s, f.at, L"Запустить после установки", page.launchAfterInstall,
                    kLaunchAfterInstallBox, f.fonts.body.get());
 }
 
 void draw_progress_block(Flow& f) {
     const PageState& page = f.page;
     const float width = f.content_width();
-    fill_round_rect(f.s, {theme::kMargin, f.y + theme::kTrackTop, width, theme::kTrackHeight},
+    const float y = f.at.y;
+    fill_round_rect(f.s, {theme::kMargin, y + theme::kTrackTop, width, theme::kTrackHeight},
                     theme::kTrackRadius, theme::kFillHover);
     const double fraction = progress_fraction(page.bytesDone, page.bytesTotal);
     if (fraction > 0.0)
         fill_round_rect(f.s,
-                        {theme::kMargin, f.y + theme::kTrackTop,
+                        {theme::kMargin, y + theme::kTrackTop,
                          std::max(static_cast<float>(fraction) * width, theme::kMinFillWidth),
                          theme::kTrackHeight},
                         theme::kTrackRadius, theme::kProgressFill);
-    const float textY = f.y + theme::kProgressTextTop;
+    const float textY = y + theme::kProgressTextTop;
     draw_text(f.s, progress_size_text(page.bytesDone, page.bytesTotal), f.fonts.small.get(),
               theme::kTextMuted, {theme::kMargin, textY, width, theme::kProgressTextHeight},
               Align::Far, Align::Near);
     draw_text(f.s, page.status, f.fonts.small.get(), theme::kTextSecondary,
               {theme::kMargin, textY, width - theme::kSizeTextReserve, theme::kProgressTextHeight},
               Align::Near, Align::Near);
-    f.y += theme::kProgressAdvance;
+    f.at.y += theme::kProgressAdvance;
 }
 
 void draw_content(Flow& f, Page kind) {
@@ -127,8 +133,8 @@ void draw_content(Flow& f, Page kind) {
     case Page::UninstallConfirm:
         f.paragraph(L"Программа будет удалена из папки " + page.installDir + L".",
                     theme::kTextSecondary);
-        draw_check_box(f.s, theme::kMargin, f.y + theme::kConfirmBoxTop,
-                       L"Удалить и мои данные: настройки, вход на сайт, кэш моделей",
+        f.at.y += theme::kConfirmBoxTop;
+        draw_check_box(f.s, f.at, L"Удалить и мои данные: настройки, вход на сайт, кэш моделей",
                        page.removeUserData, kRemoveUserDataBox, f.fonts.body.get());
         return;
     case Page::InstallDone:
@@ -162,10 +168,13 @@ void draw_button_row(Surface& s, const Fonts& fonts, const PageState& page) {
 
 } // namespace
 
-PageState read_page_state(float widthDip, float heightDip) {
+PageState read_page_state(int width, int height) {
     PageState page;
-    page.width = widthDip;
-    page.height = heightDip;
+    page.scale = g_uiScale;
+    page.width = static_cast<float>(width) / page.scale;
+    page.height = static_cast<float>(height) / page.scale;
+    page.hoverId = g_hoverId;
+    page.pressedId = g_pressedId;
     page.mode = g_runMode;
     page.state = g_workerState.load();
     page.installedVersion = get_installed_version();
@@ -180,7 +189,7 @@ PageState read_page_state(float widthDip, float heightDip) {
     for (int n = 0; n < kComponentCount; ++n) {
         ComponentRowState& row = page.rows[n];
         row.selected = g_componentSelected[n];
-        row.yourCard = suggests_for_this_card(n, g_gpuVendorIds);
+        row.yourCard = machine_has_card_for(n, g_gpuVendorIds);
         if (catalogReady) row.sizeText = component_size_text(g_componentDownloadSize[n]);
     }
     page.desktopShortcut = g_desktopShortcut.load();
@@ -189,8 +198,18 @@ PageState read_page_state(float widthDip, float heightDip) {
     return page;
 }
 
-void draw_page(Surface& s, const Fonts& fonts, const PageState& page) {
-    draw_logo(s);
+PageAssets make_page_assets(float scale) {
+    PageAssets assets;
+    assets.scale = scale;
+    assets.fonts = make_fonts(scale);
+    Box box;
+    if (logo_box(box)) assets.logo = make_image_tile(g_logoImage, box, scale);
+    return assets;
+}
+
+void draw_page(Surface& s, const PageAssets& assets, const PageState& page) {
+    const Fonts& fonts = assets.fonts;
+    draw_logo(s, assets.logo);
     draw_text(
         s, page_title(page.mode, page.state, !page.installedVersion.empty()), fonts.title.get(),
         theme::kTextPrimary,

@@ -9,8 +9,11 @@
 
 // Everything a page shows, read once at the start of a frame (texts through the locked
 // accessors), so a frame never mixes two moments of a string and never holds the lock.
+// Compared whole with the last painted one to tell whether a tick has anything new to show.
 struct PageState {
+    float scale = 1.0f;
     float width = 0, height = 0; // client size, DIP
+    int32_t hoverId = -1, pressedId = -1;
     RunMode mode = Install;
     WorkerState state = Idle;
     std::string installedVersion; // UTF-8
@@ -21,9 +24,22 @@ struct PageState {
     uint64_t bytesDone = 0, bytesTotal = 0;
     ComponentRowState rows[kComponentCount];
     bool desktopShortcut = false, launchAfterInstall = false, removeUserData = false;
+    bool operator==(const PageState&) const = default;
 };
 
-PageState read_page_state(float widthDip, float heightDip);
+// The records, the scale, the hover and the press as they are now, for a client area of
+// `width` x `height` device pixels.
+PageState read_page_state(int width, int height);
+
+// What a frame draws with that depends on the scale alone, so it may be kept while the scale
+// stays: the five fonts and the logo drawn at that scale.
+struct PageAssets {
+    float scale = 0; // 0: none made
+    Fonts fonts;
+    ImageTile logo;
+};
+PageAssets make_page_assets(float scale);
 
 // Logo, title, the content of the page the state picks, error block, button row and footer.
-void draw_page(Surface& s, const Fonts& fonts, const PageState& page);
+// Hover and press come from the surface.
+void draw_page(Surface& s, const PageAssets& assets, const PageState& page);

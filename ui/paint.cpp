@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <new>
+#include <vector>
 
 #include "app/state.h"
 #include "ui/draw.h"
@@ -19,6 +19,17 @@ constexpr int kBytesPerPixel = 4; // 32-bit premultiplied ARGB
 // White is its own premultiplied form, so the page can be cleared by storing it.
 static_assert(theme::kWhite == 0xFFFFFFFFu, "the clear stores the background as is");
 
+// Kept from one frame to the next, window thread only. None of it depends on the records: the
+// buffer is cleared to white and every element is drawn again in each frame, so a frame has
+// the pixels it would have if all of it were made afresh.
+struct Kept {
+    std::vector<uint32_t> pixels; // the client size's pixels, reallocated when it changes
+    PageAssets assets;            // fonts and logo of assets.scale
+    bool painted = false;         // `last` holds the last painted frame's snapshot
+    PageState last;
+};
+Kept kept;
+
 // How the frame's pixels are described to GDI: top-down 32-bit rows, the same layout as the
 // GDI+ bitmap that draws into them.
 BITMAPINFO frame_layout(int width, int height) {
@@ -32,51 +43,73 @@ BITMAPINFO frame_layout(int width, int height) {
     return info;
 }
 
+// The white buffer of `count` pixels; false when there is no memory for it.
+bool clear_pixels(size_t count) {
+    try {
+        if (kept.pixels.size() != count) {
+            kept.pixels.clear();
+            kept.pixels.shrink_to_fit(); // the old size's memory goes before the new is taken
+            kept.pixels.resize(count);
+        }
+    } catch (const std::bad_alloc&) {
+        kept.pixels.clear();
+        return false;
+    }
+    std::fill(kept.pixels.begin(), kept.pixels.end(), theme::kWhite);
+    return true;
+}
+
 } // namespace
 
 void paint_window(HDC dc, const RECT& client) {
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
     g_hitRects.clear();
+    kept.painted = false;
     if (width <= 0 || height <= 0) return; // minimised: nothing to show, nothing to click
 
     // Everything is drawn off-screen and copied in one operation, so nothing flickers.
-    // The off-screen PARGB bitmap is made over pixels this frame owns, cleared by storing white
+    // The off-screen PARGB bitmap is made over pixels the program owns, cleared by storing white
     // and copied to the window with SetDIBitsToDevice, instead of GdipGraphicsClear and
     // GdipDrawImageI: Wine's GDI+ does both one GetPixel/SetPixel call per pixel, which cost
     // about two thirds of a frame (12-17 ms at scale 1, 50-70 ms at scale 2). The pixels are the
     // same.
     // Client sizes stay within GDI's 16-bit coordinates, so the stride below fits an INT.
-    const size_t count = size_t(width) * size_t(height);
-    const std::unique_ptr<uint32_t[]> pixels(new (std::nothrow) uint32_t[count]);
-    if (!pixels) return; // no memory for this frame: the next paint tries again
-    std::fill(pixels.get(), pixels.get() + count, theme::kWhite);
+    if (!clear_pixels(size_t(width) * size_t(height))) return; // the next paint tries again
+    const PageState page = read_page_state(width, height);
+    if (kept.assets.scale != page.scale) kept.assets = make_page_assets(page.scale);
     BitmapOwner bitmap;
     if (GdipCreateBitmapFromScan0(width, height, width * kBytesPerPixel, PixelFormat32bppPARGB,
-                                  reinterpret_cast<BYTE*>(pixels.get()), bitmap.put()) != Ok)
+                                  reinterpret_cast<BYTE*>(kept.pixels.data()), bitmap.put()) != Ok)
         return;
     {
         GraphicsOwner graphics;
         if (GdipGetImageGraphicsContext(bitmap.get(), graphics.put()) != Ok) return;
-
+        set_rendering_options(graphics.get());
         Surface s;
         s.graphics = graphics.get();
-        s.scale = g_uiScale;
-        s.hoverId = g_hoverId;
-        s.pressedId = g_pressedId;
-        s.record(GdipSetSmoothingMode(s.graphics, SmoothingModeAntiAlias));
-        s.record(GdipSetTextRenderingHint(s.graphics, TextRenderingHintClearTypeGridFit));
-        s.record(GdipSetInterpolationMode(s.graphics, InterpolationModeHighQualityBicubic));
-        s.record(GdipSetPixelOffsetMode(s.graphics, PixelOffsetModeHalf));
-
-        const Fonts fonts = make_fonts(s.scale);
-        const PageState page = read_page_state(static_cast<float>(width) / s.scale,
-                                               static_cast<float>(height) / s.scale);
-        draw_page(s, fonts, page);
+        s.scale = page.scale;
+        s.hoverId = page.hoverId;
+        s.pressedId = page.pressedId;
+        s.pixels = kept.pixels.data();
+        s.width = width;
+        s.height = height;
+        draw_page(s, kept.assets, page);
     } // the graphics object is gone: every drawing call has reached the pixels
 
     const BITMAPINFO layout = frame_layout(width, height);
     SetDIBitsToDevice(dc, client.left, client.top, static_cast<DWORD>(width),
-                      static_cast<DWORD>(height), 0, 0, 0, static_cast<UINT>(height), pixels.get(),
-                      &layout, DIB_RGB_COLORS);
+                      static_cast<DWORD>(height), 0, 0, 0, static_cast<UINT>(height),
+                      kept.pixels.data(), &layout, DIB_RGB_COLORS);
+    kept.last = page;
+    kept.painted = true;
+}
+
+bool frame_would_change(const RECT& client) {
+    return !kept.painted ||
+           !(read_page_state(client.right - client.left, client.bottom - client.top) == kept.last);
+}
+
+void release_frame_resources() {
+    kept = Kept{};
 }

@@ -24,6 +24,9 @@ constexpr uint32_t kDangerHover = 0xFFD94045;
 constexpr uint32_t kDangerPressed = 0xFFC93A3F;
 constexpr uint32_t kProgressFill = 0xFFFFB400;
 
+// Outlines (buttons, boxes, the folder box) are this many device pixels wide at every scale.
+constexpr float kOutlinePixels = 1.0f;
+
 // Font em sizes.
 constexpr float kTitleEm = 24.0f;
 constexpr float kBodyEm = 14.5f;
@@ -42,23 +45,30 @@ constexpr float kButtonRowFromBottom = 64.0f, kButtonHeight = 40.0f, kButtonGap 
 constexpr float kFooterWidth = 200.0f;
 
 // Buttons.
+constexpr float kCancelWidth = 120.0f; // "Отмена", and "Закрыть" beside "Запустить"
+constexpr float kCloseAloneWidth = 140.0f;
+constexpr float kLaunchWidth = 150.0f;
+constexpr float kActionWidth = 160.0f; // the primary button while Idle or Failed
 constexpr float kButtonRadius = 8.0f;
 constexpr float kShadowRadius = 10.0f;
 constexpr float kShadowInset = 2.0f;                 // on each side
 constexpr float kShadowDrops[] = {6.0f, 4.0f, 2.0f}; // drawn in this order: darkest near the top
 
-// Check boxes and component rows.
+// Check boxes and component rows. A control's parts are placed from the top of its frame, the
+// rectangle that is also its hit rectangle.
 constexpr float kBoxSize = 18.0f, kBoxRadius = 5.0f;
 constexpr float kTickWidth = 2.0f;
 constexpr float kTickPoints[3][2] = {{4.5f, 9.5f}, {7.8f, 12.8f}, {13.5f, 5.5f}}; // from the box
 constexpr float kLabelOffset = 28.0f; // box and gap before a label
-constexpr float kCheckLabelWidth = 420.0f, kCheckLabelHeight = 22.0f;
-constexpr float kCheckHitWidth = 388.0f, kCheckHitHeight = 24.0f; // the box and most of the label
-constexpr float kRowBoxTop = 2.0f;
-constexpr float kRowTitleHeight = 20.0f, kRowDescriptionTop = 19.0f, kRowDescriptionHeight = 18.0f;
+constexpr float kCheckHeight = 24.0f; // the least; a taller label makes the frame taller
+constexpr float kCheckBoxTop = 3.0f, kCheckLabelInset = 1.0f; // above and below the label
+constexpr float kCheckSpacing = 6.0f;                         // to the next control's frame
+constexpr float kRowHeight = 40.0f, kRowSpacing = 4.0f;
+constexpr float kRowBoxTop = 4.0f, kRowTitleTop = 2.0f, kRowTitleHeight = 20.0f;
+constexpr float kRowDescriptionTop = 21.0f, kRowDescriptionHeight = 18.0f;
 constexpr float kRowSizeWidth = 80.0f;
-constexpr float kRowHitTop = -2.0f, kRowHitHeight = 40.0f;
-constexpr float kRowAdvance = 44.0f;
+static_assert(kRowDescriptionTop + kRowDescriptionHeight <= kRowHeight, "a row holds its text");
+static_assert(kCheckBoxTop + kBoxSize <= kCheckHeight, "a check box's frame holds its box");
 
 // Ready page.
 constexpr float kHeadingWidth = 300.0f, kHeadingHeight = 20.0f;
@@ -67,10 +77,9 @@ constexpr float kFolderTextInset = 12.0f;
 constexpr float kChooseButtonWidth = 108.0f;
 constexpr float kFolderBoxRightGap = kChooseButtonWidth + 10.0f; // button and gap right of it
 constexpr float kFolderChooserAdvance = 78.0f;
-constexpr float kComponentsHeadingAdvance = 28.0f;
-constexpr float kAfterRows = 4.0f;
-constexpr float kCheckBoxAdvance = 30.0f;
-constexpr float kConfirmBoxTop = 4.0f;
+constexpr float kComponentsHeadingAdvance = 26.0f; // to the first row's frame
+constexpr float kAfterRows = 3.0f;                 // to the first check box's frame
+constexpr float kConfirmBoxTop = 1.0f;             // below the paragraph's advance
 
 // Progress block.
 constexpr float kTrackTop = 8.0f, kTrackHeight = 10.0f, kTrackRadius = 5.0f;

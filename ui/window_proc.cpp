@@ -61,7 +61,11 @@ void on_timer(HWND window) {
     // straight to Done; it has finished all the same and launches like a slower one.
     if (state == Done && last != Done && g_runMode == Install && g_launchAfterInstall.load())
         on_command(kPrimaryButton);
-    invalidate(window); // the regular repaint that shows the worker's progress
+    // The regular repaint that shows the worker's progress, skipped when the frame would be
+    // the one already on the screen.
+    RECT client;
+    GetClientRect(window, &client);
+    if (frame_would_change(client)) invalidate(window);
 }
 
 void on_dpi_changed(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -70,6 +74,7 @@ void on_dpi_changed(HWND window, WPARAM wParam, LPARAM lParam) {
     SetWindowPos(window, nullptr, suggested->left, suggested->top,
                  suggested->right - suggested->left, suggested->bottom - suggested->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+    invalidate(window); // the size may stay while everything in it grows
 }
 
 } // namespace
@@ -100,12 +105,19 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         invalidate(window);
         return 0;
     case WM_LBUTTONUP: {
-        ReleaseCapture();
+        // The press ends before the capture does: releasing it sends WM_CAPTURECHANGED, which
+        // must find no press left to cancel.
         const int32_t id = release_press();
+        ReleaseCapture();
         if (id != kNoControl) on_command(id);
         invalidate(window);
         return 0;
     }
+    case WM_CAPTURECHANGED:
+        // The capture was taken away in the middle of a press (another window, a dialog): the
+        // button's release will never come here, so the press ends now, without a click.
+        if (cancel_press()) invalidate(window);
+        return 0;
     case WM_KEYDOWN:
         if (wParam == VK_RETURN) {
             on_command(kPrimaryButton);

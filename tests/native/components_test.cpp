@@ -139,6 +139,20 @@ TEST(ChooseComponents, NoRecordUsesTheHardware) {
     EXPECT_EQ(bits(choose(nlohmann::json::object(), {kVendorAmd}).installed), "00000");
 }
 
+// The same table marks a row "ваша видеокарта" in the window.
+TEST(MachineHasCardFor, OnlyTheUpscalersOfTheMachinesCardsAndNothingOutOfRange) {
+    const std::vector<uint32_t> nvidiaAndIntel = {kVendorIntel, kVendorNvidia};
+    EXPECT_FALSE(machine_has_card_for(0, nvidiaAndIntel));
+    EXPECT_TRUE(machine_has_card_for(1, nvidiaAndIntel));
+    EXPECT_FALSE(machine_has_card_for(2, nvidiaAndIntel));
+    EXPECT_TRUE(machine_has_card_for(3, nvidiaAndIntel));
+    EXPECT_FALSE(machine_has_card_for(4, {kVendorNvidia, kVendorAmd, kVendorIntel})); // VR never
+    EXPECT_TRUE(machine_has_card_for(2, {kVendorAmd}));
+    EXPECT_FALSE(machine_has_card_for(1, {}));
+    EXPECT_FALSE(machine_has_card_for(-1, nvidiaAndIntel));
+    EXPECT_FALSE(machine_has_card_for(kComponentCount, nvidiaAndIntel));
+}
+
 TEST(ChooseComponents, RecordsThatAreNotObjectsCountAsNone) {
     for (const nlohmann::json& r : {nlohmann::json(nullptr), nlohmann::json::array({"nvidia"}),
                                     nlohmann::json("components"), nlohmann::json(3)}) {

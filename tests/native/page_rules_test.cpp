@@ -144,15 +144,4 @@ TEST(SizeTexts, AComponentShowsWholeMegabytesWithAOneMegabyteFloor) {
     EXPECT_EQ(component_size_text(UINT64_MAX), L"17592186044416 МБ");
 }
 
-TEST(PageRules, OnlyTheUpscalersOfTheMachinesCardsAreMarked) {
-    const std::vector<uint32_t> nvidiaAndIntel = {0x8086, 0x10DE};
-    EXPECT_FALSE(suggests_for_this_card(0, nvidiaAndIntel));
-    EXPECT_TRUE(suggests_for_this_card(1, nvidiaAndIntel));
-    EXPECT_FALSE(suggests_for_this_card(2, nvidiaAndIntel));
-    EXPECT_TRUE(suggests_for_this_card(3, nvidiaAndIntel));
-    EXPECT_FALSE(suggests_for_this_card(4, {0x10DE, 0x1002, 0x8086})); // VR never
-    EXPECT_TRUE(suggests_for_this_card(2, {0x1002}));
-    EXPECT_FALSE(suggests_for_this_card(1, {}));
-}
-
 } // namespace

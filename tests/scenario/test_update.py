@@ -1,5 +1,6 @@
 """The update handshake with the stand-in application, and runs killed half-way, on the real
 setup.exe under Wine against signed releases served on localhost."""
+import json
 import os
 import time
 import unittest
@@ -66,6 +67,10 @@ class UpdateHandshake(Scenario):
         self.serve()
         self.assertEqual(self.install(), 0)
         self.assertEqual(folder_matches(self.folder, first), [])
+        # The adapters found at start-up (under Xvfb Wine reports one NVIDIA card) decide the
+        # suggestion that the unattended run installs.
+        record = json.loads((self.folder / 'install.json').read_text(encoding='utf-8'))
+        self.assertEqual(record['components'], ['core', 'nvidia'])
 
         # Version 2 changes the application itself and its version file.
         self.release.change_application('2.0.0')

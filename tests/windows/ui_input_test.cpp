@@ -175,6 +175,27 @@ TEST_F(WindowInput, ClickFiresOnlyWhenPressAndReleaseMeetOnTheSameControl) {
     wait_for_worker();
 }
 
+// Guards a mended fault: a press whose capture another window took kept its pressed look until
+// some later release, which never came to this window.
+TEST_F(WindowInput, APressWhoseCaptureIsTakenEndsWithoutAClick) {
+    move_to(450, 620);
+    button_down();
+    ASSERT_EQ(g_pressedId, kPrimaryButton);
+    ValidateRect(main_window(), nullptr);
+    // Another window of the process takes the mouse, as a dialog or a drag would.
+    const HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    SetCapture(other);
+    EXPECT_EQ(g_pressedId, kNoControl);
+    EXPECT_TRUE(repaint_pending()) << "the pressed look must go";
+    ReleaseCapture();
+    DestroyWindow(other);
+    // A release that does reach the window afterwards is no click.
+    button_up();
+    EXPECT_EQ(g_workerState.load(), Idle);
+}
+
 TEST_F(WindowInput, EnterActsAsThePrimaryButtonAndEscapeClosesUnlessRunning) {
     g_workerState = Running; // as if a worker ran: Enter must not start another
     send(WM_KEYDOWN, VK_RETURN);

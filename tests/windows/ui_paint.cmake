@@ -7,3 +7,5 @@ plannix_wine_helper(ui_gallery helpers/ui_gallery.cpp ${UI_PAINT_RESOURCES}
 # Start-up benchmark: the real setup.exe's time to its first painted frame (tools/gallery.sh).
 plannix_wine_helper(first_frame helpers/first_frame.cpp ${UI_PAINT_RESOURCES}
                     $<TARGET_OBJECTS:build_constants>)
+# The real window at rest: which ticks repaint.
+plannix_wine_test(ui_repaint_test SOURCES ui_repaint_test.cpp ${UI_PAINT_RESOURCES} TIMEOUT 180)

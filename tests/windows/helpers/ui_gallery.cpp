@@ -96,15 +96,13 @@ void paint_window_into_gdiplus_bitmap(HDC dc, const RECT& client) {
     s.scale = g_uiScale;
     s.hoverId = g_hoverId;
     s.pressedId = g_pressedId;
-    GdipSetSmoothingMode(s.graphics, SmoothingModeAntiAlias);
-    GdipSetTextRenderingHint(s.graphics, TextRenderingHintClearTypeGridFit);
-    GdipSetInterpolationMode(s.graphics, InterpolationModeHighQualityBicubic);
-    GdipSetPixelOffsetMode(s.graphics, PixelOffsetModeHalf);
+    set_rendering_options(s.graphics);
     GdipGraphicsClear(s.graphics, 0xFFFFFFFF);
-    const Fonts fonts = make_fonts(s.scale);
-    draw_page(
-        s, fonts,
-        read_page_state(static_cast<float>(width) / s.scale, static_cast<float>(height) / s.scale));
+    // Made for every frame, and the logo drawn from the image (no pixels of its own to copy).
+    PageAssets assets;
+    assets.scale = s.scale;
+    assets.fonts = make_fonts(s.scale);
+    draw_page(s, assets, read_page_state(width, height));
     GraphicsOwner screen;
     if (GdipCreateFromHDC(dc, screen.put()) == Ok)
         GdipDrawImageI(screen.get(), bitmap.get(), client.left, client.top);
@@ -186,38 +184,37 @@ int run_bench(int frames) {
     std::printf("%-44s %15s %15s %15s\n", "", "scale 1.0", "scale 1.5", "scale 2.0");
     struct Part {
         const char* what;
-        void (*call)(Surface&, const Fonts&, SIZE);
+        void (*call)(Surface&, const PageAssets&, SIZE);
     };
     const Part parts[] = {
-        {"five fonts", [](Surface& s, const Fonts&, SIZE) { make_fonts(s.scale); }},
+        {"five fonts", [](Surface& s, const PageAssets&, SIZE) { make_fonts(s.scale); }},
         {"the page's content (draw_page), all of it",
-         [](Surface& s, const Fonts& f, SIZE size) {
-             draw_page(s, f,
-                       read_page_state(static_cast<float>(size.cx) / s.scale,
-                                       static_cast<float>(size.cy) / s.scale));
+         [](Surface& s, const PageAssets& a, SIZE size) {
+             draw_page(s, a, read_page_state(size.cx, size.cy));
          }},
         {"fill_round_rect, a 160 x 40 button",
-         [](Surface& s, const Fonts&, SIZE) {
+         [](Surface& s, const PageAssets&, SIZE) {
              fill_round_rect(s, {408, 596, 160, 40}, 8, 0xFF6B4292);
          }},
         {"stroke_round_rect, 1 pixel",
-         [](Surface& s, const Fonts&, SIZE) {
+         [](Surface& s, const PageAssets&, SIZE) {
              stroke_round_rect(s, {278, 596, 120, 40}, 8, 0xFFEBECEF, 1.0f);
          }},
         {"draw_text, a two-line paragraph",
-         [](Surface& s, const Fonts& f, SIZE) {
+         [](Surface& s, const PageAssets& a, SIZE) {
              draw_text(s,
                        L"Планировка торгового зала и оборудование из каталога в 3D. Файлы "
                        L"скачиваются с сайта Кварталис.",
-                       f.body.get(), 0xFF555558, {32, 134, 536, 44}, Align::Near, Align::Near);
+                       a.fonts.body.get(), 0xFF555558, {32, 134, 536, 44}, Align::Near,
+                       Align::Near);
          }},
         {"draw_text, one short label",
-         [](Surface& s, const Fonts& f, SIZE) {
-             draw_text(s, L"Отмена", f.button.get(), 0xFF222228, {278, 596, 120, 40}, Align::Centre,
-                       Align::Centre);
+         [](Surface& s, const PageAssets& a, SIZE) {
+             draw_text(s, L"Отмена", a.fonts.button.get(), 0xFF222228, {278, 596, 120, 40},
+                       Align::Centre, Align::Centre);
          }},
         {"draw_image, the logo",
-         [](Surface& s, const Fonts&, SIZE) {
+         [](Surface& s, const PageAssets&, SIZE) {
              if (g_logoImage) draw_image(s, g_logoImage, {32, 26, 110, 44});
          }},
     };
@@ -241,17 +238,16 @@ int run_bench(int frames) {
         for (int way = 0; way < 2; ++way) {
             GraphicsOwner graphics;
             GdipGetImageGraphicsContext(way == 0 ? bitmap.get() : over.get(), graphics.put());
-            GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
-            GdipSetTextRenderingHint(graphics.get(), TextRenderingHintClearTypeGridFit);
-            GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic);
-            GdipSetPixelOffsetMode(graphics.get(), PixelOffsetModeHalf);
+            set_rendering_options(graphics.get());
             Surface s;
             s.graphics = graphics.get();
             s.scale = kScales[k];
-            const Fonts fonts = make_fonts(s.scale);
+            PageAssets assets;
+            assets.scale = s.scale;
+            assets.fonts = make_fonts(s.scale);
             for (size_t p = 0; p < kParts; ++p)
                 partTimes[p][k][way] =
-                    time_frames(frames, [&] { parts[p].call(s, fonts, size); }).median;
+                    time_frames(frames, [&] { parts[p].call(s, assets, size); }).median;
         }
         makeTimes[k][0] = time_frames(frames, [&] {
                               BitmapOwner made;
