@@ -77,8 +77,8 @@ std::wstring install_dir_for_choice(const std::wstring& chosen) {
     const size_t slash = chosen.find_last_of(L"\\/");
     const std::wstring last = slash == std::wstring::npos ? chosen : chosen.substr(slash + 1);
     // Case matters: "plannix" is someone else's folder, not ours.
-    if (last == L"Plannix") return chosen;
-    return join_path(chosen, L"Kvartalis Plannix");
+    if (last == kProductFolderName) return chosen;
+    return join_path(chosen, std::wstring(kPublisherFolderName) + L" " + kProductFolderName);
 }
 
 void choose_install_folder() {
