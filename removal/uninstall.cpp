@@ -7,6 +7,7 @@
 #include "app/file_ops.h"
 #include "app/handles.h"
 #include "app/known_folders.h"
+#include "app/messages.h"
 #include "app/names.h"
 #include "app/paths.h"
 #include "app/state.h"
@@ -22,9 +23,6 @@ namespace {
 // Folders of the release that the application may fill; removed only when they are empty.
 constexpr const wchar_t* kFoldersRemovedWhenEmpty[] = {L"fonts", L"images", L"bench", L"handmodels",
                                                        L"basalt"};
-
-constexpr const wchar_t* kAppRunningMessage =
-    L"Планикс открыт — закройте его и нажмите «Повторить».";
 
 // `name` in a known folder, or empty when the folder cannot be obtained: a bare name would
 // be taken relative to the current folder.
@@ -74,7 +72,7 @@ void remove_installation() {
     const bool haveDir = is_absolute_folder(dir);
 
     if (haveDir && is_file_busy(join_path(dir, kAppExeName))) {
-        set_error(kAppRunningMessage);
+        set_error(kMsgAppOpen);
         return;
     }
 

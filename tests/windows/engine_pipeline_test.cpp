@@ -33,6 +33,7 @@
 #include "engine/resume_cache.h"
 #include "app/setup_log.h"
 #include "engine/shortcut.h"
+#include "windows/engine_files.h"
 #include "windows/test_files.h"
 
 namespace fs = std::filesystem;
@@ -43,22 +44,6 @@ using Snapshot = std::map<std::wstring, std::string>; // relative path -> bytes 
 
 std::wstring fixture(const std::string& relative) {
     return wide_from_utf8(test_file_path("PLANNIX_ENGINE_FIXTURE", relative));
-}
-
-std::string read(const std::wstring& path) {
-    std::string bytes;
-    read_whole_file(path, bytes);
-    return bytes;
-}
-
-void write(const std::wstring& path, const std::string& bytes) {
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    ASSERT_TRUE(write_file_flushed(path, bytes)) << utf8_from_wide(path);
-}
-
-bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Makes the served manifest pair that of the named release.
@@ -90,14 +75,19 @@ std::wstring served_blob(const ManifestFile& file) {
     return fixture("served/plannix/app/blobs/" + file.sha256 + ".lzms");
 }
 
-// The blobs that the server was asked for since the log had `mark` bytes.
-std::multiset<std::string> blob_requests_since(size_t mark) {
+// The hashes named by the requests for `folder` ("blobs", "patches") that the server was asked
+// for since the log had `mark` bytes.
+std::multiset<std::string> requests_since(size_t mark, const std::string& folder) {
     const std::string log = read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", "")));
     std::multiset<std::string> hashes;
-    const std::string prefix = "GET /plannix/app/blobs/";
+    const std::string prefix = "GET /plannix/app/" + folder + "/";
     for (size_t at = log.find(prefix, mark); at != std::string::npos; at = log.find(prefix, at + 1))
         hashes.insert(log.substr(at + prefix.size(), 64));
     return hashes;
+}
+
+std::multiset<std::string> blob_requests_since(size_t mark) {
+    return requests_since(mark, "blobs");
 }
 
 size_t log_mark() {
@@ -810,16 +800,6 @@ std::string patch_url(const ManifestPatch& patch) {
     return "/plannix/app/patches/" + patch.sha256 + ".lzpatch";
 }
 
-// The patch requests in the server's log since `mark`, by patch hash.
-std::multiset<std::string> patch_requests_since(size_t mark) {
-    const std::string log = read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", "")));
-    std::multiset<std::string> hashes;
-    const std::string prefix = "GET /plannix/app/patches/";
-    for (size_t at = log.find(prefix, mark); at != std::string::npos; at = log.find(prefix, at + 1))
-        hashes.insert(log.substr(at + prefix.size(), 64));
-    return hashes;
-}
-
 // A rebuilt library is fetched as a patch from the installed one; anything wrong with the patch,
 // or an installed file that is not the patch's source, falls back to the whole blob silently.
 TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) {
@@ -877,7 +857,7 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         EXPECT_EQ(blobs.count(dll.sha256), c.patched ? 0u : 1u);
         EXPECT_EQ(blobs.size(), blobs.count(dll.sha256)) << "only the library changed";
         const bool patchAsked = std::string(c.release) != "p2plain" && !c.editInstalled;
-        EXPECT_EQ(patch_requests_since(mark).size(), patchAsked ? 1u : 0u);
+        EXPECT_EQ(requests_since(mark, "patches").size(), patchAsked ? 1u : 0u);
         if (c.patched) {
             // The plan counted the patch, and the bar ends full on exactly what was fetched.
             EXPECT_EQ(g_bytesTotal.load(), patch.size);

@@ -25,6 +25,7 @@
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
+#include "windows/engine_files.h"
 #include "windows/test_files.h"
 
 namespace fs = std::filesystem;
@@ -33,22 +34,6 @@ namespace {
 
 std::wstring fixture(const std::string& relative) {
     return wide_from_utf8(test_file_path("PLANNIX_SAFETY_FIXTURE", relative));
-}
-
-std::string read(const std::wstring& path) {
-    std::string bytes;
-    read_whole_file(path, bytes);
-    return bytes;
-}
-
-void write(const std::wstring& path, const std::string& bytes) {
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    ASSERT_TRUE(write_file_flushed(path, bytes)) << utf8_from_wide(path);
-}
-
-bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool is_folder(const std::wstring& path) {

@@ -1,0 +1,29 @@
+#pragma once
+// Whole files of the engine tests, read and written through Setup's own file functions.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include <windows.h>
+
+#include "app/files.h"
+#include "app/text.h"
+
+// The file's bytes, or empty when it cannot be read.
+inline std::string read(const std::wstring& path) {
+    std::string bytes;
+    read_whole_file(path, bytes);
+    return bytes;
+}
+
+// Writes the file, making its folder first.
+inline void write(const std::wstring& path, const std::string& bytes) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    ASSERT_TRUE(write_file_flushed(path, bytes)) << utf8_from_wide(path);
+}
+
+inline bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
