@@ -44,10 +44,11 @@ wait_for_marker() {
   return 1
 }
 
-# Blobs fetched since line $1 of the request log, as "count bytes".
+# Blobs or patches ($2: "blobs" or "patches") fetched since line $1 of the request log, as
+# "count bytes".
 fetched_since() {
   tail -n +"$(($1 + 1))" "$PLANNIX_TESTSERVER_LOG" | awk '$1 == "GET" && $3 == 200 { print $2 }' |
-    grep '/plannix/app/blobs/' | while read -r path; do
+    grep "/plannix/app/$2/" | while read -r path; do
       stat -c %s "$demo/release/${path#/}"
     done | awk '{ n++; s += $1 } END { printf "%d %d\n", n, s }'
 }
@@ -83,9 +84,11 @@ if [ "${2:-}" = "--with-server" ]; then
   tail -n1 "$logfile"
 
   echo
-  echo "== Publishing version 1.1.0-demo with two changed files"
+  echo "== Publishing version 1.1.0-demo: two changed files and a rebuilt library"
   printf '1.1.0-demo\r\n' > "$demo/source/version.txt"
   printf 'Планикс — демонстрационная сборка, вторая версия.\r\n' > "$demo/source/readme.txt"
+  # A few bytes of the library change, as in a rebuild: the release carries a patch from 1.0.
+  printf 'rebuilt' | dd of="$demo/source/nvngx_dlss.dll" bs=1 seek=150000 conv=notrunc 2>/dev/null
   publish 1.1.0-demo
   mark=$(wc -l < "$PLANNIX_TESTSERVER_LOG")
   echo "== The application asks for the update: plannix.exe --request-update"
@@ -108,13 +111,15 @@ if [ "${2:-}" = "--with-server" ]; then
   echo "-- restarted: $(tail -n1 "$unixdir/plannix-started.txt" | tr '\t' ' ')"
   echo "-- the setup log's last line:"
   tail -n1 "$logfile"
-  read -r count bytes <<<"$(fetched_since "$mark")"
-  changed=$(python3 -c '
+  read -r count bytes <<<"$(fetched_since "$mark" blobs)"
+  read -r patches patchBytes <<<"$(fetched_since "$mark" patches)"
+  read -r changed library <<<"$(python3 -c '
 import json, sys
-m = json.load(open(sys.argv[1]))
-print(sum(f["csize"] for f in m["files"] if f["path"] in ("version.txt", "readme.txt")))' \
-    "$demo/release/plannix/app/manifest.json")
-  echo "-- the update fetched $count blobs, $bytes bytes; the two changed files' blobs: $changed bytes"
+m = {f["path"]: f for f in json.load(open(sys.argv[1]))["files"]}
+print(m["version.txt"]["csize"] + m["readme.txt"]["csize"], m["nvngx_dlss.dll"]["csize"])' \
+    "$demo/release/plannix/app/manifest.json")"
+  echo "-- the update fetched $count blobs, $bytes bytes (the two changed files' blobs: $changed bytes)"
+  echo "   and $patches patch, $patchBytes bytes, for the rebuilt library (its whole blob: $library bytes)"
   exit 0
 fi
 
