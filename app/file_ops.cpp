@@ -43,21 +43,26 @@ void delete_link(const std::wstring& path, DWORD attributes) {
     }
 }
 
+void delete_contents(const std::wstring& folder, int depth);
+
+// One listed entry: a link itself, a folder with what it holds, a file.
+void delete_entry(const std::wstring& path, DWORD attributes, int depth) {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        delete_link(path, attributes);
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (depth < kMaxTreeDepth) delete_contents(path, depth + 1);
+        RemoveDirectoryW(path.c_str());
+    } else {
+        DeleteFileW(path.c_str());
+    }
+}
+
 void delete_contents(const std::wstring& folder, int depth) {
     // Listed first, deleted after, so the listing never sees its own deletions.
     std::vector<Entry> entries;
     if (!list_folder(folder, entries)) return;
-    for (const Entry& entry : entries) {
-        const std::wstring path = join_path(folder, entry.name);
-        if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            delete_link(path, entry.attributes);
-        } else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth < kMaxTreeDepth) delete_contents(path, depth + 1);
-            RemoveDirectoryW(path.c_str());
-        } else {
-            DeleteFileW(path.c_str());
-        }
-    }
+    for (const Entry& entry : entries)
+        delete_entry(join_path(folder, entry.name), entry.attributes, depth);
 }
 
 } // namespace
@@ -104,6 +109,21 @@ bool delete_tree(const std::wstring& folder) {
         RemoveDirectoryW(folder.c_str());
     }
     return GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+void delete_entries_except(const std::wstring& folder,
+                           const std::unordered_set<std::wstring>& keep) {
+    std::vector<Entry> entries;
+    if (!list_folder(folder, entries)) return;
+    for (const Entry& entry : entries)
+        if (!keep.count(entry.name))
+            delete_entry(join_path(folder, entry.name), entry.attributes, 1);
+}
+
+void delete_if_link(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        delete_link(path, attributes);
 }
 
 bool has_link_on_the_way(const std::wstring& root, const std::string& relative) {

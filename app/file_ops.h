@@ -3,6 +3,7 @@
 // telling whether another process holds a file: what the engine and the removal both do. None
 // reports an error: what cannot be deleted stays.
 #include <string>
+#include <unordered_set>
 
 // True when the file exists but another process holds it so it cannot be opened for writing.
 bool is_file_busy(const std::wstring& path);
@@ -19,6 +20,14 @@ void delete_if_empty(const std::wstring& path);
 // itself, is deleted itself; what it leads to is never entered. True when `folder` is gone
 // afterwards (or never was there). The removal asks recursive_delete_refusal first.
 bool delete_tree(const std::wstring& folder);
+
+// Deletes each entry of `folder` whose name `keep` does not hold, as delete_tree deletes:
+// links themselves, folders with what they hold, never through a link.
+void delete_entries_except(const std::wstring& folder,
+                           const std::unordered_set<std::wstring>& keep);
+
+// Deletes `path` itself when it is a junction or link (to a folder or a file).
+void delete_if_link(const std::wstring& path);
 
 // True when one of the folders between `root` and the file that `relative` (a record key or a
 // manifest path, "/" or "\" separated) names is a junction or link: through it the name would

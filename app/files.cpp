@@ -78,7 +78,6 @@ bool write_file(const fs::path& path, const void* data, size_t size) {
     return write_bytes(path, data, size, false);
 }
 
-
 bool move_replacing(const fs::path& from, const fs::path& to) {
 #ifdef _WIN32
     return MoveFileExW(from.c_str(), to.c_str(),

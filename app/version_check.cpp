@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/byte_counts.h"
 #include "app/signed_manifest.h"
 #include "app/state.h"
 #include "app/window_host.h"
@@ -25,7 +26,7 @@ void version_check_main() {
     uint64_t totals[kComponentCount] = {};
     for (const ManifestFile& file : manifest.files) {
         uint64_t& total = totals[classify_file(file.path)];
-        total = file.size > UINT64_MAX - total ? UINT64_MAX : total + file.size;
+        total = saturating_add(total, file.size);
     }
 
     {

@@ -44,11 +44,12 @@ std::string cached_blob(const std::wstring& path, const ManifestFile& file) {
     return blob;
 }
 
-} // namespace
-
+// install folder / "update-cache" / (sha256 + ".lzms").
 std::wstring cached_blob_path(const ManifestFile& file) {
     return join_path(cache_folder(), wide_from_utf8(file.sha256) + L".lzms");
 }
+
+} // namespace
 
 std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
                          std::vector<uint8_t>& content) {

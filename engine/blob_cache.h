@@ -15,8 +15,5 @@ struct ManifestFile;
 std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
                          std::vector<uint8_t>& content);
 
-// install folder / "update-cache" / (sha256 + ".lzms").
-std::wstring cached_blob_path(const ManifestFile& file);
-
 // Removes the cache folder with all it holds, never following a link; every error is ignored.
 void delete_blob_cache();

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/byte_counts.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -24,7 +25,6 @@ enum class Outcome { Pending, Staged, Failed };
 
 struct Job {
     Fetch fetch;
-    const ManifestFile* file = nullptr; // fetch.file
     Outcome outcome = Outcome::Pending;
     std::wstring message; // of a failure; empty for one that threw (the damaged message)
     std::vector<std::wstring> madeFolders;
@@ -37,7 +37,6 @@ struct FetchRun {
         for (const Fetch& fetch : todo) {
             Job job;
             job.fetch = fetch;
-            job.file = fetch.file;
             jobs.push_back(std::move(job));
         }
     }
@@ -53,16 +52,13 @@ struct FetchRun {
     bool stop = false; // a failure or a cancel: start nothing more
 };
 
-uint64_t saturating_add(uint64_t a, uint64_t b) {
-    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
-}
-
 // The blob path's peak, or the patch path's when that is more: old file, patch and result.
 uint64_t charge_of(const Fetch& fetch) {
     const ManifestFile& file = *fetch.file;
     const uint64_t whole = saturating_add(file.csize, file.size);
     if (!fetch.patch) return whole;
-    return std::max(whole, saturating_add(saturating_add(fetch.oldSize, fetch.patch->size), file.size));
+    return std::max(whole,
+                    saturating_add(saturating_add(fetch.oldSize, fetch.patch->size), file.size));
 }
 
 // The file's content from its patch, or from its whole blob when there is none or the patch
@@ -96,7 +92,7 @@ size_t claim_job(FetchRun& run, const ManifestFile*& lastStarted) {
         const uint64_t charge = std::min(charge_of(run.jobs[run.next].fetch), run.budget);
         if (run.held <= run.budget - charge) {
             run.held += charge;
-            lastStarted = run.jobs[run.next].file;
+            lastStarted = run.jobs[run.next].fetch.file;
             publish_status(run, *lastStarted);
             return run.next++;
         }
@@ -169,17 +165,19 @@ std::wstring conclude(FetchRun& run, std::vector<std::wstring>& madeFolders) {
     std::wstring message;
     for (const Job& job : run.jobs) {
         if (job.outcome != Outcome::Failed) continue;
-        message = job.message.empty() ? msg_damaged(wide_from_utf8(job.file->path)) : job.message;
+        message =
+            job.message.empty() ? msg_damaged(wide_from_utf8(job.fetch.file->path)) : job.message;
         break;
     }
-    const bool allStaged = std::all_of(run.jobs.begin(), run.jobs.end(),
-                                       [](const Job& job) { return job.outcome == Outcome::Staged; });
+    const bool allStaged = std::all_of(run.jobs.begin(), run.jobs.end(), [](const Job& job) {
+        return job.outcome == Outcome::Staged;
+    });
     if (message.empty() && !allStaged) message = kMsgCancelled;
     for (Job& job : run.jobs)
         madeFolders.insert(madeFolders.end(), job.madeFolders.begin(), job.madeFolders.end());
     if (message.empty()) return message;
     for (Job& job : run.jobs)
-        if (job.outcome == Outcome::Staged) discard_staged(*job.file);
+        if (job.outcome == Outcome::Staged) discard_staged(*job.fetch.file);
     remove_made_folders(std::move(madeFolders));
     madeFolders.clear();
     return message;
@@ -195,7 +193,8 @@ std::wstring fetch_and_stage(const HttpSession& net, const std::vector<Fetch>& t
         run.budget = std::max(run.budget, charge_of(fetch));
     {
         Joiner joiner;
-        const size_t helpers = std::min<size_t>(todo.size(), kParallelFetches) - (todo.empty() ? 0 : 1);
+        const size_t helpers =
+            std::min<size_t>(todo.size(), kParallelFetches) - (todo.empty() ? 0 : 1);
         try {
             joiner.threads.reserve(helpers);
             for (size_t t = 0; t < helpers; ++t)

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/file_ops.h"
 #include "app/files.h"
 #include "app/messages.h"
 #include "app/names.h"
@@ -13,10 +14,6 @@
 #include "catalogue/manifest.h"
 
 namespace {
-
-bool is_reparse_point(DWORD attributes) {
-    return attributes & FILE_ATTRIBUTE_REPARSE_POINT;
-}
 
 // Makes each missing folder between the install folder and `relative`'s file, one level at a
 // time, so that each existing one can be checked to be a real folder: through a link or a
@@ -39,7 +36,7 @@ bool make_folders_on_the_way(const std::wstring& relative, std::vector<std::wstr
             attributes = GetFileAttributesW(folder.c_str());
         }
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            is_reparse_point(attributes))
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             return false;
     }
 }
@@ -66,14 +63,7 @@ std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& co
     if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY))
         return msg_cannot_write(local);
     // A link left under the staged name would be written through; the link itself goes.
-    const DWORD attributes = GetFileAttributesW(staged.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && is_reparse_point(attributes)) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveDirectoryW(staged.c_str());
-        } else {
-            DeleteFileW(staged.c_str());
-        }
-    }
+    delete_if_link(staged);
     // A staged file left by an earlier run is overwritten.
     if (!write_file_flushed(staged, content.data(), content.size())) {
         // A file cut short by a full disk is no use to anyone.

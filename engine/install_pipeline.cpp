@@ -8,11 +8,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/byte_counts.h"
 #include "app/file_ops.h"
 #include "app/known_folders.h"
 #include "app/messages.h"
 #include "app/names.h"
 #include "app/paths.h"
+#include "app/setup_log.h"
 #include "app/signed_manifest.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -26,7 +28,6 @@
 #include "engine/patch_source.h"
 #include "engine/resume_cache.h"
 #include "engine/running_app.h"
-#include "app/setup_log.h"
 #include "engine/shortcut.h"
 #include "engine/uninstall_entry.h"
 #include "transport/http.h"
@@ -42,10 +43,6 @@ struct Plan {
     uint64_t selectedSize = 0;             // installed bytes of the whole selection
     uint64_t downloadTotal = 0;            // blob bytes of the to-do list
 };
-
-uint64_t saturating_add(uint64_t a, uint64_t b) {
-    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
-}
 
 // Up to date means recorded with this hash (under any spelling of the path that names the same
 // file) and present with this size; content is not hashed.

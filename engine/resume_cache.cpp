@@ -6,7 +6,6 @@
 
 #include "app/file_ops.h"
 #include "app/files.h"
-#include "app/handles.h"
 #include "app/names.h"
 #include "app/paths.h"
 #include "app/text.h"
@@ -20,25 +19,6 @@ bool is_real_folder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// Deletes each entry of `folder` that is not a blob of `named`: files and links themselves,
-// folders without following any link inside.
-void delete_unnamed(const std::wstring& folder, const std::unordered_set<std::wstring>& named) {
-    WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW(join_path(folder, L"*").c_str(), &found));
-    if (!find) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L".." || named.count(name)) continue;
-        const std::wstring path = join_path(folder, name);
-        const DWORD attributes = found.dwFileAttributes;
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            delete_tree(path);
-        } else {
-            DeleteFileW(path.c_str());
-        }
-    } while (FindNextFileW(find.get(), &found));
 }
 
 } // namespace
@@ -66,7 +46,7 @@ void prepare_resume_cache(const Manifest& manifest) {
     std::unordered_set<std::wstring> named;
     for (const ManifestFile& file : manifest.files)
         named.insert(wide_from_utf8(file.sha256) + kBlobSuffix);
-    delete_unnamed(folder, named);
+    delete_entries_except(folder, named);
 }
 
 void keep_in_resume_cache(const ManifestFile& file, const std::string& blob) {

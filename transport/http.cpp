@@ -104,16 +104,11 @@ bool http_get(const HttpSession& net, const std::wstring& path, std::string& bod
     body.clear();
     bool complete = false;
     try {
-        complete = net.connection && fetch(net.connection.get(), path, body, count_progress, max_body);
+        complete =
+            net.connection && fetch(net.connection.get(), path, body, count_progress, max_body);
     } catch (const std::bad_alloc&) {
         // A body larger than memory fails like any other broken transfer.
     }
     // A cancel that arrived during the last chunk still wins.
     return complete && !g_cancelRequested.load();
-}
-
-bool http_get(const std::wstring& path, std::string& body, bool count_progress, uint64_t max_body) {
-    body.clear();
-    HttpSession net;
-    return open_http_session(net) && http_get(net, path, body, count_progress, max_body);
 }

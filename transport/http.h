@@ -26,7 +26,3 @@ bool open_http_session(HttpSession& out);
 // transfer); an announced length within the bound is reserved once, so the body never moves.
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
               bool count_progress, uint64_t max_body = kNoBodyLimit);
-
-// The same through a session of its own, opened and closed around the one request.
-bool http_get(const std::wstring& path, std::string& body, bool count_progress,
-              uint64_t max_body = kNoBodyLimit);

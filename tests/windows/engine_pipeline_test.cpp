@@ -554,7 +554,8 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
         EXPECT_EQ(display_version(), "1.0.0");
         if (std::string(c.what) == "blob longer than announced") {
             // Other transfers run beside it, each within its own size.
-            EXPECT_LE(g_bytesDone.load(), g_bytesTotal.load() + 1) << "read past the announced size";
+            EXPECT_LE(g_bytesDone.load(), g_bytesTotal.load() + 1)
+                << "read past the announced size";
         }
     }
     // Transfers run side by side: the count is of finished files plus one, the path that of the
@@ -746,8 +747,8 @@ TEST_F(Engine, ACancelledRunIsResumedFetchingOnlyWhatHadNotArrived) {
     canceller.join();
     EXPECT_EQ(get_error(), L"Установка отменена.");
     EXPECT_TRUE(snapshot(dir) == before);
-    EXPECT_EQ(blob_requests_since(mark), hashes_of(v2, {"data/scene.bin", "docs/readme.txt",
-                                                         "extras/added.bin"}));
+    EXPECT_EQ(blob_requests_since(mark),
+              hashes_of(v2, {"data/scene.bin", "docs/readme.txt", "extras/added.bin"}));
     std::set<std::wstring> cached;
     for (const auto& item : fs::directory_iterator(resume_cache_folder()))
         cached.insert(item.path().filename().wstring());

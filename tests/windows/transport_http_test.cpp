@@ -34,19 +34,23 @@ std::string request_log() {
 
 class Http : public ::testing::Test {
   protected:
-    void SetUp() override { reset(); }
+    void SetUp() override {
+        reset();
+        ASSERT_TRUE(open_http_session(net));
+    }
     void TearDown() override { reset(); }
     static void reset() {
         g_cancelRequested = false;
         g_bytesDone = 0;
     }
+    HttpSession net; // as a run has one
 };
 
 TEST_F(Http, Status200GivesTheWholeBody) {
     const std::string expected = served("body.bin");
     ASSERT_GT(expected.size(), 100000u); // more than one chunk
     std::string body = "left over from before";
-    ASSERT_TRUE(http_get(L"/plannix/app/body.bin", body, false));
+    ASSERT_TRUE(http_get(net, L"/plannix/app/body.bin", body, false));
     EXPECT_TRUE(body == expected) << "got " << body.size() << " bytes of " << expected.size();
     EXPECT_EQ(g_bytesDone.load(), 0u) << "progress counted although not asked to";
 }
@@ -54,13 +58,13 @@ TEST_F(Http, Status200GivesTheWholeBody) {
 TEST_F(Http, ProgressCountsEveryByteRead) {
     g_bytesDone = 1000;
     std::string body;
-    ASSERT_TRUE(http_get(L"/plannix/app/body.bin", body, true));
+    ASSERT_TRUE(http_get(net, L"/plannix/app/body.bin", body, true));
     EXPECT_EQ(g_bytesDone.load(), 1000u + served("body.bin").size());
 }
 
 TEST_F(Http, EmptyBodyIsASuccess) {
     std::string body = "x";
-    EXPECT_TRUE(http_get(L"/plannix/app/empty.bin", body, true));
+    EXPECT_TRUE(http_get(net, L"/plannix/app/empty.bin", body, true));
     EXPECT_TRUE(body.empty());
     EXPECT_EQ(g_bytesDone.load(), 0u);
 }
@@ -69,7 +73,7 @@ TEST_F(Http, StatusOtherThan200FailsWithoutBody) {
     for (const wchar_t* path :
          {L"/plannix/app/missing.bin", L"/plannix/app/error.bin", L"/plannix/app/partial.bin"}) {
         std::string body = "x";
-        EXPECT_FALSE(http_get(path, body, true)) << path;
+        EXPECT_FALSE(http_get(net, path, body, true)) << path;
         EXPECT_TRUE(body.empty()) << path;
     }
     EXPECT_EQ(g_bytesDone.load(), 0u);
@@ -82,7 +86,7 @@ TEST_F(Http, StatusOtherThan200FailsWithoutBody) {
 TEST_F(Http, CancelBeforeTheCallStillSendsTheRequest) {
     g_cancelRequested = true;
     std::string body;
-    EXPECT_FALSE(http_get(L"/plannix/app/before-cancel.bin", body, true));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/before-cancel.bin", body, true));
     EXPECT_TRUE(body.empty()) << "read although cancelled";
     EXPECT_EQ(g_bytesDone.load(), 0u);
     EXPECT_NE(request_log().find("GET /plannix/app/before-cancel.bin 200"), std::string::npos);
@@ -98,7 +102,7 @@ TEST_F(Http, CancelDuringASlowBodyKeepsTheCountSoFar) {
         g_cancelRequested = true;
     });
     std::string body;
-    const bool ok = http_get(L"/plannix/app/slow.bin", body, true);
+    const bool ok = http_get(net, L"/plannix/app/slow.bin", body, true);
     finished = true;
     canceller.join();
     EXPECT_FALSE(ok);
@@ -109,7 +113,7 @@ TEST_F(Http, CancelDuringASlowBodyKeepsTheCountSoFar) {
 
 TEST_F(Http, DroppedConnectionFails) {
     std::string body;
-    EXPECT_FALSE(http_get(L"/plannix/app/dropped.bin", body, true));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/dropped.bin", body, true));
     // The bytes before the drop were read and counted.
     EXPECT_GE(body.size(), 20000u);
     EXPECT_LT(body.size(), served("dropped.bin").size());
@@ -119,7 +123,7 @@ TEST_F(Http, DroppedConnectionFails) {
 TEST_F(Http, BodyCutShortByAPlainCloseOrAResetFails) {
     for (const wchar_t* path : {L"/plannix/app/closed.bin", L"/plannix/app/reset.bin"}) {
         std::string body;
-        EXPECT_FALSE(http_get(path, body, false));
+        EXPECT_FALSE(http_get(net, path, body, false));
         EXPECT_LT(body.size(), served("closed.bin").size());
     }
 }
@@ -129,17 +133,17 @@ TEST_F(Http, BodyCutShortByAPlainCloseOrAResetFails) {
 TEST_F(Http, BoundedBodyStopsOneBytePastTheBoundAndIsAllocatedOnce) {
     const size_t full = served("body.bin").size();
     std::string body;
-    EXPECT_FALSE(http_get(L"/plannix/app/body.bin", body, true, full - 1));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, true, full - 1));
     EXPECT_EQ(body.size(), full);
     EXPECT_EQ(g_bytesDone.load(), full);
-    EXPECT_FALSE(http_get(L"/plannix/app/body.bin", body, false, 1000));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, false, 1000));
     EXPECT_EQ(body.size(), 1001u);
 
     // Served in small pieces, so a body that was not reserved would grow in steps (from an odd
     // capacity, so that doubling cannot land on the exact size).
     const size_t slow = served("slow.bin").size();
     std::string exact(1000, 'x');
-    ASSERT_TRUE(http_get(L"/plannix/app/slow.bin", exact, false, slow));
+    ASSERT_TRUE(http_get(net, L"/plannix/app/slow.bin", exact, false, slow));
     EXPECT_EQ(exact.size(), slow);
     EXPECT_EQ(exact.capacity(), slow) << "the body grew in steps";
 }
@@ -147,8 +151,6 @@ TEST_F(Http, BoundedBodyStopsOneBytePastTheBoundAndIsAllocatedOnce) {
 // A run shares one session between its transfer threads: every request gets its own whole body,
 // and a fault on one path fails only that request.
 TEST_F(Http, OneSessionServesRequestsFromSeveralThreadsAtOnce) {
-    HttpSession net;
-    ASSERT_TRUE(open_http_session(net));
     const std::string body = served("body.bin");
     const std::string slow = served("slow.bin");
     struct Request {
@@ -160,11 +162,13 @@ TEST_F(Http, OneSessionServesRequestsFromSeveralThreadsAtOnce) {
     std::vector<Request> requests;
     for (int i = 0; i < 12; ++i)
         requests.push_back({i % 3 == 2 ? L"/plannix/app/slow.bin" : L"/plannix/app/body.bin",
-                            i % 3 == 2 ? &slow : &body, {}, false});
+                            i % 3 == 2 ? &slow : &body,
+                            {},
+                            false});
     requests.push_back({L"/plannix/app/missing.bin", nullptr, {}, false});
     std::vector<std::thread> threads;
     for (Request& r : requests)
-        threads.emplace_back([&net, &r] { r.ok = http_get(net, r.path, r.got, true); });
+        threads.emplace_back([this, &r] { r.ok = http_get(net, r.path, r.got, true); });
     for (std::thread& t : threads)
         t.join();
     uint64_t total = 0;
@@ -211,7 +215,7 @@ DWORD status_ignoring_certificate(const wchar_t* path) {
 // but http_get must refuse its certificate.
 TEST_F(Http, TrustsOnlyCertificatesOfATrustedCa) {
     std::string body;
-    EXPECT_FALSE(http_get(L"/plannix/app/body.bin", body, true));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, true));
     EXPECT_TRUE(body.empty());
     EXPECT_EQ(g_bytesDone.load(), 0u);
     EXPECT_EQ(request_log().find("/plannix/app/body.bin"), std::string::npos)
