@@ -10,6 +10,11 @@ extern const wchar_t kUrlInfoAbout[]; // "URLInfoAbout" of the uninstall entry
 // The publisher's public key as 88 characters of base64, stored scrambled: character i is
 // kPublisherKeyScrambled[i] ^ low byte of key_scramble_hash(i).
 extern const uint8_t kPublisherKeyScrambled[88];
+// The publisher's next key, for a rotation, stored the same way at indexes 88 to 175 of the
+// hash: character i is kNextKeyScrambled[i] ^ low byte of key_scramble_hash(88 + i). Used only
+// when kHasNextKey.
+extern const bool kHasNextKey;
+extern const uint8_t kNextKeyScrambled[88];
 extern const uint32_t kKeyScrambleMul;  // odd
 extern const uint32_t kKeyScrambleMix1; // odd
 extern const uint32_t kKeyScrambleMix2; // odd

@@ -7,6 +7,12 @@ inline const std::wstring kMsgNoConnection =
     L"Нет связи с сайтом Кварталис. Проверьте интернет и повторите.";
 inline const std::wstring kMsgSignatureRejected =
     L"Файлы на сайте не прошли проверку подписи — установка остановлена.";
+// A signed manifest that the publisher has since replaced with a newer one (a replay), or one
+// whose expiry has passed (a server frozen on one release).
+inline const std::wstring kMsgOlderRelease =
+    L"На сайте более ранняя версия, чем установленная, — обновление остановлено.";
+inline const std::wstring kMsgManifestExpired =
+    L"Сведения о версии на сайте устарели — установка остановлена.";
 inline const std::wstring kMsgAppOpen = L"Планикс открыт — закройте его и нажмите «Повторить».";
 inline const std::wstring kMsgCancelled = L"Установка отменена.";
 

@@ -1,6 +1,7 @@
 #pragma once
 // The release manifest as the publisher signed it: fetched, its signature checked over the exact
-// bytes received, then parsed. The version check and the install pipeline accept it the same way.
+// bytes received, parsed, and checked to be no older than the installed release and not
+// expired. The version check and the install pipeline accept it the same way.
 #include <cstdint>
 
 struct HttpSession;
@@ -16,7 +17,11 @@ enum class ManifestFetch {
     Accepted,    // `out` holds the signed release
     Unreachable, // the manifest or its signature did not arrive whole (or was cancelled)
     Rejected,    // the signature does not hold, or the manifest does not parse
+    Older,       // signed, but of a lower sequence than the installed release
+    Expired,     // signed, but its expiry has passed by the system's UTC clock
 };
 
-// The signature is fetched only once the manifest has arrived.
-ManifestFetch fetch_signed_manifest(const HttpSession& net, Manifest& out);
+// The signature is fetched only once the manifest has arrived. `installedSequence` is the
+// installed release's (read_installed_sequence).
+ManifestFetch fetch_signed_manifest(const HttpSession& net, uint64_t installedSequence,
+                                    Manifest& out);

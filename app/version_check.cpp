@@ -12,14 +12,14 @@
 
 // Informative only: every failure is silent and leaves g_catalogReady false; the install
 // worker fetches and checks the manifest again on its own and reports its failures.
-void version_check_main() {
+void version_check_main(uint64_t installedSequence) {
     // A short session of its own, closed as soon as the manifest is in: the worker opens one
     // for its run.
     Manifest manifest;
     {
         HttpSession net;
         if (!open_http_session(net)) return;
-        if (fetch_signed_manifest(net, manifest) != ManifestFetch::Accepted) return;
+        if (fetch_signed_manifest(net, installedSequence, manifest) != ManifestFetch::Accepted) return;
     }
 
     // Installed (uncompressed) sizes, of every component, selected or not.

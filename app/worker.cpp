@@ -8,6 +8,7 @@
 
 #include "app/state.h"
 #include "app/version_check.h"
+#include "catalogue/install_record.h"
 #include "engine/install_pipeline.h"
 #include "removal/uninstall.h"
 
@@ -57,9 +58,11 @@ void worker_main(uint64_t run) {
 }
 
 void start_version_check() {
-    std::thread([] {
+    // Read here, on the window thread: the check itself reads no shared field.
+    const uint64_t installedSequence = read_installed_sequence(g_installDir);
+    std::thread([installedSequence] {
         try {
-            version_check_main();
+            version_check_main(installedSequence);
         } catch (...) {
             // Informative only: a failure of the check publishes nothing, as any other does.
         }

@@ -62,6 +62,16 @@ nlohmann::json read_install_record_files(const std::wstring& dir) {
     return is_own_install_record(record) ? record_files_of(record) : nlohmann::json::object();
 }
 
+uint64_t recorded_sequence(const nlohmann::json& record) {
+    if (!is_own_install_record(record)) return 0;
+    const auto found = record.find("sequence");
+    return found != record.end() && found->is_number_unsigned() ? found->get<uint64_t>() : 0;
+}
+
+uint64_t read_installed_sequence(const std::wstring& dir) {
+    return recorded_sequence(read_install_record_at(dir));
+}
+
 RecordedHashes recorded_hashes_by_name(const nlohmann::json& files) {
     RecordedHashes recorded;
     if (!files.is_object()) return recorded;
@@ -104,6 +114,7 @@ std::string serialise_install_record(const Manifest& manifest, const bool select
         record["components"] = std::move(components);
         record["files"] = std::move(files);
         record["offered"] = std::move(offered);
+        record["sequence"] = manifest.sequence;
         record["version"] = manifest.version;
 
         // Strings are escaped by dump, so every raw line feed is a line end of the layout.

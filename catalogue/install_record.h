@@ -19,6 +19,12 @@ nlohmann::json record_files_of(const nlohmann::json& record);
 // marks no installation, and its keys name nothing Setup may delete.
 bool is_own_install_record(const nlohmann::json& record);
 
+// The sequence of the release that Setup's own record says is installed: 0 for a record
+// written before releases had one, and for a record that is not Setup's own.
+uint64_t recorded_sequence(const nlohmann::json& record);
+// The same, read from install.json in `dir`.
+uint64_t read_installed_sequence(const std::wstring& dir);
+
 // Parsed install.json of `dir`, or an empty object when missing, unreadable or not JSON.
 nlohmann::json read_install_record_at(const std::wstring& dir);
 // The same for g_installDir.

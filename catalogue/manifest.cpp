@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "catalogue/file_names.h"
+#include "catalogue/utc_time.h"
 
 namespace {
 
@@ -59,6 +60,29 @@ bool read_patches(const nlohmann::json& entry, std::vector<ManifestPatch>& patch
             if (other.from == patch.from) return false;
         patches.push_back(std::move(patch));
     }
+    return true;
+}
+
+// "sequence": absent is 0. Only a JSON integer of 0 to 2^64-1 is one; a negative, fractional or
+// larger number (which the JSON library reads as a float) rejects the manifest.
+bool read_sequence(const nlohmann::json& doc, uint64_t& sequence) {
+    sequence = 0;
+    const auto found = doc.find("sequence");
+    if (found == doc.end()) return true;
+    if (!found->is_number_unsigned()) return false;
+    sequence = found->get<uint64_t>();
+    return true;
+}
+
+// "expires": absent is never; any other form than the one UTC time rejects the manifest.
+bool read_expiry(const nlohmann::json& doc, std::optional<int64_t>& expires) {
+    expires.reset();
+    const auto found = doc.find("expires");
+    if (found == doc.end()) return true;
+    int64_t seconds = 0;
+    if (!found->is_string() || !parse_utc_time(found->get_ref<const std::string&>(), seconds))
+        return false;
+    expires = seconds;
     return true;
 }
 
@@ -119,6 +143,7 @@ bool parse_manifest(const std::string& text, Manifest& out) {
         out.version = doc.value("version", std::string());
         out.date = doc.value("date", std::string());
         out.exe = doc.value("exe", std::string("plannix.exe"));
+        if (!read_sequence(doc, out.sequence) || !read_expiry(doc, out.expires)) return false;
         out.files.clear();
 
         const nlohmann::json& files = doc.at("files");

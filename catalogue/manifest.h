@@ -2,6 +2,7 @@
 // The accepted release: what the signed manifest.json lists.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ struct Manifest {
     std::string date;
     std::string exe = "plannix.exe";
     std::vector<ManifestFile> files;
+    uint64_t sequence = 0;          // "sequence": raised by one with every publication
+    std::optional<int64_t> expires; // "expires", seconds since 1970 UTC; none: never
 };
 
 // True only when `text` is an acceptable manifest; on false `out` is to be discarded.

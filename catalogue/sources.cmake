@@ -1,2 +1,3 @@
-set(catalogue_PORTABLE manifest.cpp components.cpp install_record.cpp file_names.cpp)
+set(catalogue_PORTABLE manifest.cpp components.cpp install_record.cpp file_names.cpp utc_time.cpp
+                        freshness.cpp)
 set(catalogue_WINDOWS)

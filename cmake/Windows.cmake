@@ -8,6 +8,11 @@ if(NOT PLANNIX_PUBLIC_KEY OR NOT EXISTS "${PLANNIX_PUBLIC_KEY}")
                       "base64 public key> (plannix-release keygen makes one). Setup is never "
                       "built without the key it must trust.")
 endif()
+set(PLANNIX_NEXT_PUBLIC_KEY "" CACHE FILEPATH
+    "The publisher's next key, trusted too so that the publisher can rotate to it (optional)")
+if(PLANNIX_NEXT_PUBLIC_KEY AND NOT EXISTS "${PLANNIX_NEXT_PUBLIC_KEY}")
+  message(FATAL_ERROR "PLANNIX_NEXT_PUBLIC_KEY names no file: ${PLANNIX_NEXT_PUBLIC_KEY}")
+endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 # Authenticode: setup.exe is signed when a PKCS#12 certificate and its password file are given.
 set(PLANNIX_SIGN_PKCS12 "" CACHE FILEPATH "Code-signing certificate and key, PKCS#12")
@@ -32,17 +37,25 @@ target_link_libraries(setup_windows PUBLIC setup_portable winhttp bcrypt crypt32
 plannix_warnings(setup_windows)
 
 # The constants object: the only thing that differs between a test and a release build.
-set(PLANNIX_CONSTANTS_CPP ${CMAKE_BINARY_DIR}/generated/build_constants.cpp)
-add_custom_command(
-  OUTPUT ${PLANNIX_CONSTANTS_CPP}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/bake_constants.py ${PLANNIX_CONSTANTS_CPP}
-          --key ${PLANNIX_PUBLIC_KEY} --host ${PLANNIX_HOST} --port ${PLANNIX_PORT}
-          --about ${PLANNIX_URL_INFO_ABOUT}
-  DEPENDS ${CMAKE_SOURCE_DIR}/tools/bake_constants.py ${PLANNIX_PUBLIC_KEY}
-  COMMENT "Baking build constants")
-add_library(build_constants OBJECT ${PLANNIX_CONSTANTS_CPP})
-target_include_directories(build_constants PRIVATE ${CMAKE_SOURCE_DIR})
+#   plannix_build_constants(NAME KEY [NEXT_KEY])
+function(plannix_build_constants name key)
+  set(cpp ${CMAKE_BINARY_DIR}/generated/${name}.cpp)
+  set(next)
+  if(ARGV2)
+    set(next --next-key ${ARGV2})
+  endif()
+  add_custom_command(
+    OUTPUT ${cpp}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/bake_constants.py ${cpp}
+            --key ${key} ${next} --host ${PLANNIX_HOST} --port ${PLANNIX_PORT}
+            --about ${PLANNIX_URL_INFO_ABOUT}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/bake_constants.py ${key} ${ARGV2}
+    COMMENT "Baking build constants (${name})")
+  add_library(${name} OBJECT ${cpp})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+endfunction()
+plannix_build_constants(build_constants ${PLANNIX_PUBLIC_KEY} ${PLANNIX_NEXT_PUBLIC_KEY})
 
 # setup.exe imports only KnownDLLs statically; every other system DLL is delay-loaded, so that
 # the loader never looks for one in the program's own folder (typically Downloads) before
@@ -68,41 +81,60 @@ foreach(dll IN LISTS PLANNIX_DELAYED_DLLS)
 endforeach()
 add_custom_target(delay_import_libs DEPENDS ${PLANNIX_DELAY_LIBS})
 
-add_executable(setup WIN32 app/main.cpp app/load_config.cpp resources/setup.rc
-                     $<TARGET_OBJECTS:build_constants>)
-add_dependencies(setup delay_import_libs)
-# GNU ld leaves the Load Configuration directory empty: point it at app/load_config.cpp's object.
-# Release builds are stripped there too (the symbols would be most of the file's size), after the
-# symbol that locates the object has been read.
-add_custom_command(TARGET setup POST_BUILD
-  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/set_load_config.py --nm ${CMAKE_NM}
-          "$<$<CONFIG:Release>:--strip;${CMAKE_STRIP}>" $<TARGET_FILE:setup>
-  COMMAND_EXPAND_LISTS
-  COMMENT "Load configuration of setup.exe")
-if(PLANNIX_SIGN_PKCS12)
-  add_custom_command(TARGET setup POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup> -DOSSLSIGNCODE=${PLANNIX_OSSLSIGNCODE}
-            -DPKCS12=${PLANNIX_SIGN_PKCS12} -DPASSWORD_FILE=${PLANNIX_SIGN_PASSWORD_FILE}
-            "-DDESCRIPTION=Plannix Setup" -DURL=${PLANNIX_URL_INFO_ABOUT}
-            -DTIMESTAMP_URL=${PLANNIX_SIGN_TIMESTAMP_URL} -P ${CMAKE_SOURCE_DIR}/cmake/SignSetup.cmake
-    VERBATIM
-    COMMENT "Authenticode signature of setup.exe")
-endif()
-target_link_libraries(setup PRIVATE setup_windows ${PLANNIX_DELAY_LIBS})
-target_link_options(setup PRIVATE -municode ${PLANNIX_STATIC_RUNTIME})
-plannix_warnings(setup)
 # windres reads these files but does not report them as dependencies.
 set(PLANNIX_RESOURCE_FILES setup.manifest setup.ico logo.png fonts/golos-text-400.ttf
                            fonts/golos-text-600.ttf fonts/golos-text-700.ttf)
 list(TRANSFORM PLANNIX_RESOURCE_FILES PREPEND ${CMAKE_SOURCE_DIR}/resources/)
 set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS "${PLANNIX_RESOURCE_FILES}")
-add_custom_command(TARGET setup POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup> -P ${CMAKE_SOURCE_DIR}/cmake/ReportSize.cmake
-  VERBATIM)
+
+# setup.exe as it is published, linked with the constants object CONSTANTS.
+#   plannix_setup_executable(NAME CONSTANTS)
+function(plannix_setup_executable name constants)
+  add_executable(${name} WIN32 app/main.cpp app/load_config.cpp resources/setup.rc
+                         $<TARGET_OBJECTS:${constants}>)
+  add_dependencies(${name} delay_import_libs)
+  # GNU ld leaves the Load Configuration directory empty: point it at app/load_config.cpp's
+  # object. Release builds are stripped there too (the symbols would be most of the file's
+  # size), after the symbol that locates the object has been read.
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/set_load_config.py --nm ${CMAKE_NM}
+            "$<$<CONFIG:Release>:--strip;${CMAKE_STRIP}>" $<TARGET_FILE:${name}>
+    COMMAND_EXPAND_LISTS
+    COMMENT "Load configuration of setup.exe")
+  if(PLANNIX_SIGN_PKCS12)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${name}>
+              -DOSSLSIGNCODE=${PLANNIX_OSSLSIGNCODE} -DPKCS12=${PLANNIX_SIGN_PKCS12}
+              -DPASSWORD_FILE=${PLANNIX_SIGN_PASSWORD_FILE} "-DDESCRIPTION=Plannix Setup"
+              -DURL=${PLANNIX_URL_INFO_ABOUT} -DTIMESTAMP_URL=${PLANNIX_SIGN_TIMESTAMP_URL}
+              -P ${CMAKE_SOURCE_DIR}/cmake/SignSetup.cmake
+      VERBATIM
+      COMMENT "Authenticode signature of setup.exe")
+  endif()
+  target_link_libraries(${name} PRIVATE setup_windows ${PLANNIX_DELAY_LIBS})
+  target_link_options(${name} PRIVATE -municode ${PLANNIX_STATIC_RUNTIME})
+  plannix_warnings(${name})
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:${name}>
+            -P ${CMAKE_SOURCE_DIR}/cmake/ReportSize.cmake
+    VERBATIM)
+endfunction()
+plannix_setup_executable(setup build_constants)
 
 add_subdirectory(tools/demo)
 
 if(PLANNIX_TESTS)
   enable_testing()
+  # The setup.exe of a key rotation: it trusts the test key and a next key of this build's own,
+  # made once by the native publisher's tool (tests/windows checks that it is given).
+  set(PLANNIX_TEST_NEXT_KEY_DIR ${CMAKE_BINARY_DIR}/next-key)
+  add_custom_command(
+    OUTPUT ${PLANNIX_TEST_NEXT_KEY_DIR}/public.txt
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${PLANNIX_TEST_NEXT_KEY_DIR}
+    COMMAND ${PLANNIX_RELEASE_TOOL} keygen ${PLANNIX_TEST_NEXT_KEY_DIR} > /dev/null
+    COMMENT "Making the next key of the key-rotation test")
+  plannix_build_constants(build_constants_next_key ${PLANNIX_PUBLIC_KEY}
+                          ${PLANNIX_TEST_NEXT_KEY_DIR}/public.txt)
+  plannix_setup_executable(setup_next_key build_constants_next_key)
   add_subdirectory(tests/windows)
 endif()

@@ -98,21 +98,30 @@ void reset_run() {
 }
 
 // The run's one connection, and the manifest accepted only with its signature over the exact
-// bytes received.
+// bytes received, no older than the installed release and not expired.
 bool accept_manifest(HttpSession& net, Manifest& manifest) {
     ManifestFetch fetched = ManifestFetch::Unreachable;
     try {
-        if (open_http_session(net)) fetched = fetch_signed_manifest(net, manifest);
+        if (open_http_session(net))
+            fetched = fetch_signed_manifest(net, read_installed_sequence(g_installDir), manifest);
     } catch (const std::exception&) {
         fetched = ManifestFetch::Rejected; // the parser ran out of memory on what arrived
     }
-    if (fetched == ManifestFetch::Unreachable) {
+    switch (fetched) {
+    case ManifestFetch::Unreachable:
         set_error(kMsgNoConnection);
         return false;
-    }
-    if (fetched == ManifestFetch::Rejected) {
+    case ManifestFetch::Rejected:
         set_error(kMsgSignatureRejected);
         return false;
+    case ManifestFetch::Older:
+        set_error(kMsgOlderRelease);
+        return false;
+    case ManifestFetch::Expired:
+        set_error(kMsgManifestExpired);
+        return false;
+    case ManifestFetch::Accepted:
+        break;
     }
     g_targetVersion = manifest.version;
     return true;

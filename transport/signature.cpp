@@ -58,17 +58,29 @@ bool ecdsa_p256_verify(const std::vector<uint8_t>& key, const std::string& messa
                                  static_cast<ULONG>(sig.size()), 0) == 0;
 }
 
-bool verify_manifest_signature(const std::string& manifest, const std::string& signatureFile) {
-    const std::vector<uint8_t> signature = base64_decode(signatureFile);
+namespace {
 
-    // The key text exists in clear only for the moment of its decoding.
+// A built-in key, unscrambled and decoded, verifies the signature; the key text exists in clear
+// only for the moment of its decoding.
+bool verify_with_key(const uint8_t (&scrambled)[kKeyTextSize], uint32_t firstIndex,
+                     const std::string& manifest, const std::vector<uint8_t>& signature) {
     std::string keyText(kKeyTextSize, '\0');
     for (uint32_t i = 0; i < kKeyTextSize; ++i)
-        keyText[i] = static_cast<char>(kPublisherKeyScrambled[i] ^ (key_scramble_hash(i) & 0xFF));
+        keyText[i] =
+            static_cast<char>(scrambled[i] ^ (key_scramble_hash(firstIndex + i) & 0xFF));
     std::vector<uint8_t> key = base64_decode(keyText);
     SecureZeroMemory(keyText.data(), keyText.size());
 
     const bool valid = ecdsa_p256_verify(key, manifest, signature);
     if (!key.empty()) SecureZeroMemory(key.data(), key.size());
     return valid;
+}
+
+} // namespace
+
+// The publisher's key, or the next key once the publisher has rotated to it.
+bool verify_manifest_signature(const std::string& manifest, const std::string& signatureFile) {
+    const std::vector<uint8_t> signature = base64_decode(signatureFile);
+    return verify_with_key(kPublisherKeyScrambled, 0, manifest, signature) ||
+           (kHasNextKey && verify_with_key(kNextKeyScrambled, kKeyTextSize, manifest, signature));
 }

@@ -25,6 +25,7 @@ ManifestFile file(const std::string& path, const std::string& sha) {
 Manifest sample_manifest() {
     Manifest m;
     m.version = "2.4.1";
+    m.sequence = 18446744073709551615ull;
     m.files = {file("plannix.exe", kH1), file("nvngx_dlss.dll", kH2),
                file("amd_fidelityfx_dx12.dll", kH3), file("ф/планикс.txt", kH4)};
     return m;
@@ -86,6 +87,7 @@ TEST(SerialiseRecord, ExactBytes) {
         "  \"intel\",\r\n"
         "  \"vr\"\r\n"
         " ],\r\n"
+        " \"sequence\": 18446744073709551615,\r\n"
         " \"version\": \"2.4.1\"\r\n"
         "}";
     EXPECT_EQ(serialise_install_record(sample_manifest(), selected), expected);
@@ -99,7 +101,7 @@ TEST(SerialiseRecord, EmptyMembersAreWrittenCompact) {
     EXPECT_EQ(serialise_install_record(m, none),
               "{\r\n \"components\": [],\r\n \"files\": {},\r\n \"offered\": [\r\n  \"core\",\r\n"
               "  \"nvidia\",\r\n  \"amd\",\r\n  \"intel\",\r\n  \"vr\"\r\n ],\r\n"
-              " \"version\": \"1\"\r\n}");
+              " \"sequence\": 0,\r\n \"version\": \"1\"\r\n}");
 }
 
 TEST(SerialiseRecord, EscapesOnlyWhatJsonRequires) {

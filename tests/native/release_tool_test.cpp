@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -487,7 +488,8 @@ TEST_F(ReleaseTool, EveryCommandFollowsTheCommandLineConventions) {
     for (const char* bad : {"", "frobnicate", "--verbose"})
         EXPECT_EQ(run_tool(bad, true).status, 2) << bad;
 
-    for (const char* command : {"keygen", "pack", "verify", "prune", "compress", "unpack"}) {
+    for (const char* command :
+         {"keygen", "pack", "refresh", "verify", "prune", "compress", "unpack"}) {
         const std::string usage = std::string("usage: plannix-release ") + command + " ";
         EXPECT_NE(help.output.find(usage.substr(7)), std::string::npos) << command;
         for (const char* flag : {" --help", " -h"}) {
@@ -519,14 +521,20 @@ TEST_F(ReleaseTool, EveryCommandFollowsTheCommandLineConventions) {
         EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
         EXPECT_NE(run.errors.find(dir.string()), std::string::npos) << args << run.errors;
     }
-    // A version names a history folder, so one that cannot is refused before any work.
-    for (const char* v : {"../up", ".hidden", "1 0", ""})
-        EXPECT_EQ(run_tool("pack --key " + quoted(suiteDir / "keys" / "private.pem") +
-                           " --version '" + v + "' " + quoted(suiteDir / "keys") + " " +
+    // A version label that Setup could not show, and an expiry that is no number of days, are
+    // refused before any work.
+    const std::string packKeys = "pack --key " + quoted(suiteDir / "keys" / "private.pem");
+    for (const std::string& options :
+         {std::string("--version ''"), std::string("--version '1\t0'"),
+          std::string("--version '1\x7f'"), std::string("--version '\xc2\x85'"),
+          std::string("--version '\xff'"), std::string("--version 1 --expires-in 0"),
+          std::string("--version 1 --expires-in -3"), std::string("--version 1 --expires-in 2x"),
+          std::string("--version 1 --expires-in 36501")})
+        EXPECT_EQ(run_tool(packKeys + " " + options + " " + quoted(suiteDir / "keys") + " " +
                            quoted(dir / "release"))
                       .status,
                   2)
-            << v;
+            << options;
     EXPECT_FALSE(fs::exists(dir / "release"));
 }
 
@@ -550,15 +558,17 @@ std::map<std::string, std::string> tree(const fs::path& root) {
 TEST_F(ReleaseTool, PackKeepsReplacedManifestsAndPruneDeletesWhatNoKeptReleaseNames) {
     make_source();
     std::map<std::string, std::string> sigs;
-    for (const char* v : {"1.8", "1.9", "1.10", "2.0"}) {
+    // 1.9 comes after 1.10, as a withdrawn release's files shipped again would: the order of
+    // publication counts, not the labels.
+    for (const char* v : {"1.8", "1.10", "1.9", "2.0"}) {
         spit(dir / "src" / "version.txt", v);
         spit(dir / "src" / ("notes-" + std::string(v)), v);
         ASSERT_EQ(pack(v).status, 0) << v;
         sigs[v] = slurp(release.sig());
     }
     const fs::path history = dir / "release" / "history";
-    EXPECT_EQ(slurp(history / "1.9" / "manifest.sig"), sigs["1.9"]);
-    EXPECT_EQ(tree(history).size(), 6u); // manifest and signature of 1.8, 1.9 and 1.10
+    EXPECT_EQ(slurp(history / "3" / "manifest.sig"), sigs["1.9"]);
+    EXPECT_EQ(tree(history).size(), 6u); // manifest and signature of sequences 1, 2 and 3
     spit(release.app / "blobs" / "stray.lzms.tmp", "left by a killed pack");
     const auto prune = [&](const std::string& options, const fs::path& keys = suiteDir / "keys") {
         return run_tool("prune " + options + " --public-key " + quoted(keys / "public.txt") + " " +
@@ -574,11 +584,11 @@ TEST_F(ReleaseTool, PackKeepsReplacedManifestsAndPruneDeletesWhatNoKeptReleaseNa
     spit(release.manifest(), " " + before.at("plannix/app/manifest.json"));
     EXPECT_EQ(prune("--keep 0").status, 1);
     spit(release.manifest(), before.at("plannix/app/manifest.json"));
-    spit(history / "1.8" / "manifest.json", "{}");
+    spit(history / "1" / "manifest.json", "{}");
     const ToolRun broken = prune("--keep 0");
     EXPECT_EQ(broken.status, 1);
-    EXPECT_NE(broken.errors.find("1.8"), std::string::npos) << broken.errors;
-    spit(history / "1.8" / "manifest.json", before.at("history/1.8/manifest.json"));
+    EXPECT_NE(broken.errors.find((history / "1").string()), std::string::npos) << broken.errors;
+    spit(history / "1" / "manifest.json", before.at("history/1/manifest.json"));
     EXPECT_EQ(tree(dir / "release"), before);
     EXPECT_EQ(prune("--keep x").status, 2);
 
@@ -587,9 +597,9 @@ TEST_F(ReleaseTool, PackKeepsReplacedManifestsAndPruneDeletesWhatNoKeptReleaseNa
     EXPECT_EQ(tree(dir / "release"), before);
     const ToolRun pruned = prune("--keep 1");
     ASSERT_EQ(pruned.status, 0) << pruned.errors;
-    // "1.10" is the newest in history: versions compare by their numbers.
+    // Sequence 3 (version 1.9) is the highest in history.
     std::set<std::string> kept = blobs_named(release.manifest());
-    const std::set<std::string> previous = blobs_named(history / "1.10" / "manifest.json");
+    const std::set<std::string> previous = blobs_named(history / "3" / "manifest.json");
     kept.insert(previous.begin(), previous.end());
     std::set<std::string> present;
     for (const auto& entry : fs::directory_iterator(release.app / "blobs"))
@@ -893,6 +903,141 @@ TEST_F(ReleasePatches, PruneKeepsThePatchesTheManifestNamesAndDeletesOthers) {
         for (const ManifestPatch& p : f.patches)
             EXPECT_TRUE(fs::exists(app("3.0") / "patches" / (p.sha256 + ".lzpatch"))) << f.path;
     EXPECT_EQ(verify("3.0", " --previous " + quoted(dir / "r1.0")).status, 0);
+}
+
+} // namespace
+
+namespace {
+
+class ReleaseSequence : public ReleaseTool {
+  protected:
+    ToolRun refresh(const std::string& options, const fs::path& keys) {
+        return run_tool("refresh --key " + quoted(keys / "private.pem") + options + " " +
+                        quoted(dir / "release"));
+    }
+    nlohmann::json doc() const { return nlohmann::json::parse(slurp(release.manifest())); }
+    // Everything but the keys that a refresh may change.
+    nlohmann::json release_part() const {
+        nlohmann::json d = doc();
+        d.erase("sequence");
+        d.erase("expires");
+        return d;
+    }
+};
+
+TEST_F(ReleaseSequence, PackAndRefreshRaiseTheSequenceAndKeepEachReplacedManifestUnderIt) {
+    make_source();
+    const fs::path keys = suiteDir / "keys";
+    const fs::path history = dir / "release" / "history";
+    // Free text: Cyrillic, a space.
+    ASSERT_EQ(pack("'1.2.3-тест'").status, 0);
+    EXPECT_EQ(doc()["sequence"], 1);
+    EXPECT_FALSE(doc().contains("expires"));
+    EXPECT_EQ(manifest().version, "1.2.3-тест");
+    const std::string first = slurp(release.manifest());
+    const nlohmann::json files = release_part();
+
+    const int64_t before = static_cast<int64_t>(std::time(nullptr));
+    const ToolRun refreshed = refresh(" --expires-in 30", keys);
+    ASSERT_EQ(refreshed.status, 0) << refreshed.output;
+    const int64_t after = static_cast<int64_t>(std::time(nullptr));
+    EXPECT_EQ(doc()["sequence"], 2);
+    EXPECT_EQ(release_part(), files);
+    const Manifest m = manifest();
+    ASSERT_TRUE(m.expires.has_value());
+    EXPECT_GE(*m.expires, before + 30 * 86400);
+    EXPECT_LE(*m.expires, after + 30 * 86400);
+    EXPECT_EQ(slurp(history / "1" / "manifest.json"), first);
+    const ToolRun verified = verify();
+    EXPECT_EQ(verified.status, 0) << verified.output;
+    EXPECT_NE(verified.output.find("sequence 2, expires " + doc()["expires"].get<std::string>()),
+              std::string::npos)
+        << verified.output;
+
+    spit(dir / "src" / "plannix.exe", "rebuilt");
+    ASSERT_EQ(pack("'2025 R2'").status, 0);
+    EXPECT_EQ(doc()["sequence"], 3);
+    EXPECT_FALSE(doc().contains("expires")) << "a pack without --expires-in never expires";
+    const std::string third = slurp(release.manifest());
+    ASSERT_EQ(refresh("", keys).status, 0);
+    EXPECT_EQ(doc()["sequence"], 4);
+    EXPECT_FALSE(doc().contains("expires"));
+    EXPECT_EQ(manifest().version, "2025 R2");
+    EXPECT_EQ(slurp(history / "3" / "manifest.json"), third);
+    EXPECT_EQ(tree(history).size(), 6u);
+
+    // Only what the key signed is signed again; nothing changes on a refusal.
+    ASSERT_EQ(run_tool("keygen " + quoted(dir / "other")).status, 0);
+    const auto site = tree(dir / "release");
+    EXPECT_EQ(refresh("", dir / "other").status, 1);
+    spit(release.manifest(), " " + site.at("plannix/app/manifest.json"));
+    EXPECT_EQ(refresh("", keys).status, 1);
+    spit(release.manifest(), site.at("plannix/app/manifest.json"));
+    EXPECT_EQ(refresh(" --expires-in 0", keys).status, 2);
+    EXPECT_EQ(tree(dir / "release"), site);
+
+    // A history entry stands for an earlier release wherever one is taken.
+    const ToolRun diff = run_tool("diff --json " + quoted(history / "1") + " " +
+                                  quoted(dir / "release"));
+    ASSERT_EQ(diff.status, 0) << diff.output;
+    const nlohmann::json cost = nlohmann::json::parse(diff.output);
+    EXPECT_EQ(cost["from"], "1.2.3-тест");
+    EXPECT_EQ(cost["total"]["changed"], 1);
+    const ToolRun previous =
+        run_tool("verify --public-key " + quoted(keys / "public.txt") + " --previous " +
+                 quoted(history / "1" / "") + " " + quoted(dir / "release"));
+    EXPECT_EQ(previous.status, 0) << previous.output;
+}
+
+TEST_F(ReleaseSequence, VerifyFailsAManifestPastItsExpiry) {
+    make_source();
+    ASSERT_EQ(pack().status, 0);
+    for (const auto& [expires, status] : {std::pair{"2001-01-01T00:00:00Z", 1},
+                                          std::pair{"2999-12-31T23:59:59Z", 0}}) {
+        nlohmann::json d = doc();
+        d["expires"] = expires;
+        resign(d.dump(1) + "\n");
+        const ToolRun run = verify();
+        EXPECT_EQ(run.status, status) << run.output;
+        EXPECT_NE(run.output.find(std::string("expires ") + expires), std::string::npos)
+            << run.output;
+        EXPECT_EQ(run.output.find("BAD") != std::string::npos, status != 0) << run.output;
+    }
+}
+
+TEST_F(ReleaseSequence, ASiteWithHistoryNamedByVersionPacksOnAndPrunesBySequence) {
+    make_source();
+    const fs::path history = dir / "release" / "history";
+    // A site made before sequences: manifests without one, history folders named by version.
+    const auto without_sequence = [&] {
+        nlohmann::json d = doc();
+        d.erase("sequence");
+        resign(d.dump(1) + "\n");
+    };
+    ASSERT_EQ(pack("1.0").status, 0);
+    without_sequence();
+    fs::create_directories(history / "1.0");
+    fs::rename(release.manifest(), history / "1.0" / "manifest.json");
+    fs::rename(release.sig(), history / "1.0" / "manifest.sig");
+    spit(dir / "src" / "plannix.exe", "1.1");
+    ASSERT_EQ(pack("1.1").status, 0);
+    without_sequence();
+
+    spit(dir / "src" / "plannix.exe", "2.0");
+    ASSERT_EQ(pack("2.0").status, 0);
+    EXPECT_EQ(doc()["sequence"], 1);
+    Manifest kept;
+    ASSERT_TRUE(parse_manifest(slurp(history / "0" / "manifest.json"), kept));
+    EXPECT_EQ(kept.version, "1.1");
+
+    // Both old entries count as sequence 0; between them the higher version stays.
+    const ToolRun pruned = run_tool("prune --keep 1 --public-key " +
+                                    quoted(suiteDir / "keys" / "public.txt") + " " +
+                                    quoted(dir / "release"));
+    ASSERT_EQ(pruned.status, 0) << pruned.output;
+    EXPECT_TRUE(fs::exists(history / "0" / "manifest.json"));
+    EXPECT_FALSE(fs::exists(history / "1.0"));
+    EXPECT_EQ(verify().status, 0);
 }
 
 } // namespace

@@ -46,17 +46,27 @@ void expect_nothing_published() {
         EXPECT_EQ(size, 0u);
 }
 
-// One test: what the check publishes happens at most once per process.
-TEST(VersionCheck, PublishesOnlyAVerifiedManifestWithUncompressedTotals) {
+// One test: what the check publishes happens at most once per process. The served manifest
+// is the site's first, sequence 1.
+TEST(VersionCheck, PublishesOnlyAVerifiedCurrentManifestWithUncompressedTotals) {
     g_bytesDone = 0;
     {
         ServedAs tampered(kApp + "manifest.json", "tampered.json");
-        version_check_main();
+        version_check_main(0);
         expect_nothing_published();
     }
     {
         ServedAs missing(kApp + "manifest.sig", "");
-        version_check_main();
+        version_check_main(0);
+        expect_nothing_published();
+    }
+    // Signed, but older than the installation, or past its expiry.
+    version_check_main(2);
+    expect_nothing_published();
+    {
+        ServedAs expired(kApp + "manifest.json", "expired.json");
+        ServedAs itsSignature(kApp + "manifest.sig", "expired.sig");
+        version_check_main(0);
         expect_nothing_published();
     }
     {
@@ -69,11 +79,11 @@ TEST(VersionCheck, PublishesOnlyAVerifiedManifestWithUncompressedTotals) {
         ASSERT_TRUE(verify_manifest_signature(text, signature));
         ServedAs unparsable(kApp + "manifest.json", "unparsable.json");
         ServedAs itsSignature(kApp + "manifest.sig", "unparsable.sig");
-        version_check_main();
+        version_check_main(0);
         expect_nothing_published();
     }
 
-    version_check_main();
+    version_check_main(1); // a repair of the same release
     ASSERT_TRUE(g_catalogReady.load());
     EXPECT_EQ(get_remote_version(), "2.5.0");
     // Installed sizes, not blob sizes; a component without files totals 0.

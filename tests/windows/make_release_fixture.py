@@ -9,8 +9,11 @@ from files of known sizes (compressible, so blobs are much smaller than files):
 OUTDIR/tampered.json: the manifest with one byte changed (its signature no longer fits).
 OUTDIR/unparsable.json and .sig: the manifest cut short, so it is no JSON document, with a
 valid signature by the same key: only the parse step can refuse it.
+OUTDIR/expired.json and .sig: the manifest (sequence 1) with an "expires" long past, validly
+signed.
 """
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -57,6 +60,13 @@ def main():
         f.write(cut)
     with open(os.path.join(a.out, 'unparsable.sig'), 'wb') as f:
         f.write(base64.b64encode(der_to_raw(sign(a.key, cut))))
+    doc = json.loads(bytes(manifest).replace(b'3.5.0', b'2.5.0'))
+    doc['expires'] = '2001-01-01T00:00:00Z'
+    expired = (json.dumps(doc, indent=1, ensure_ascii=False) + '\n').encode('utf-8')
+    with open(os.path.join(a.out, 'expired.json'), 'wb') as f:
+        f.write(expired)
+    with open(os.path.join(a.out, 'expired.sig'), 'wb') as f:
+        f.write(base64.b64encode(der_to_raw(sign(a.key, expired))))
     open(os.path.join(a.out, 'stamp'), 'w').close()
 
 

@@ -6,6 +6,7 @@
 
 int cmd_keygen(const ParsedArgs& args);
 int cmd_pack(const ParsedArgs& args);
+int cmd_refresh(const ParsedArgs& args);
 int cmd_verify(const ParsedArgs& args);
 int cmd_prune(const ParsedArgs& args);
 int cmd_compress(const ParsedArgs& args);

@@ -29,20 +29,35 @@ const Command kCommands[] = {
      "the 88-character key that Setup is built to trust.\n"},
     {"pack",
      cmd_pack,
-     {{"--key", "--version", "--date", "--exe", "--previous"}, {"--key", "--version"}, {}, 2},
-     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--previous OLD_RELEASE_DIR]...\n"
-     "       SOURCE_DIR RELEASE_DIR",
+     {{"--key", "--version", "--date", "--exe", "--previous", "--expires-in"},
+      {"--key", "--version"},
+      {},
+      2},
+     "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--expires-in DAYS]\n"
+     "       [--previous OLD_RELEASE_DIR]... SOURCE_DIR RELEASE_DIR",
      "Packs every file under SOURCE_DIR into a signed release in RELEASE_DIR/plannix/app/,\n"
-     "writing only the blobs it lacks. The manifest and signature it replaces are kept in\n"
-     "RELEASE_DIR/history/<their version>/. On a terminal it shows its progress.\n"
-     "With --previous (repeatable), each changed file also gets a patch from its content in\n"
-     "each earlier release, kept when smaller than 60% of its blob.\n"},
+     "writing only the blobs it lacks. The version is free text. The manifest's sequence is\n"
+     "one more than the site's highest (1 for a new site): Setup refuses a manifest older than\n"
+     "the one it installed. With --expires-in, Setup refuses the manifest after DAYS days\n"
+     "unless a refresh or a pack replaces it. The manifest and signature it replaces are kept\n"
+     "in RELEASE_DIR/history/<their sequence>/. On a terminal it shows its progress.\n"
+     "With --previous (repeatable; a release folder or a history entry), each changed file\n"
+     "also gets a patch from its content in each earlier release, kept when smaller than 60%\n"
+     "of its blob.\n"},
+    {"refresh",
+     cmd_refresh,
+     {{"--key", "--expires-in"}, {"--key"}, {}, 1},
+     "refresh --key PRIVATE.pem [--expires-in DAYS] RELEASE_DIR",
+     "Signs the current release again with the same files and version, its sequence raised by\n"
+     "one and the new expiry (none without --expires-in); the manifest it replaces goes to\n"
+     "history. Refuses a manifest that the key did not sign.\n"},
     {"verify",
      cmd_verify,
      {{"--public-key", "--previous"}, {"--public-key"}, {}, 1},
      "verify --public-key KEY.txt [--previous OLD_RELEASE_DIR]... RELEASE_DIR",
-     "Checks the release as Setup will: the signature, the manifest, every blob and every\n"
-     "patch, and names each file that would fail. With --previous (repeatable), each patch\n"
+     "Checks the release as Setup will: the signature, the manifest and its expiry, every\n"
+     "blob and every patch, and names each file that would fail; reports the sequence and the\n"
+     "expiry. With --previous (repeatable; a release folder or a history entry), each patch\n"
      "from a content those releases hold must also turn it into the new file exactly.\n"},
     {"diff",
      cmd_diff,
@@ -50,12 +65,13 @@ const Command kCommands[] = {
      "diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR",
      "What an update from OLD to NEW costs a user, per component: files changed, added and\n"
      "removed, and the bytes fetched with whole blobs and with the patches NEW offers.\n"
-     "--json prints the same as JSON.\n"},
+     "Either may be a history entry (RELEASE_DIR/history/<sequence>). --json prints the same\n"
+     "as JSON.\n"},
     {"prune",
      cmd_prune,
      {{"--keep", "--public-key"}, {"--keep", "--public-key"}, {"--dry-run"}, 1},
      "prune --keep N --public-key KEY.txt [--dry-run] RELEASE_DIR",
-     "Deletes the blobs that neither the current manifest nor the N highest versions in\n"
+     "Deletes the blobs that neither the current manifest nor the N highest sequences in\n"
      "history name, and the rest of the history; prints each deletion and the bytes freed.\n"
      "--dry-run only prints. Refuses a folder whose manifest does not verify with KEY.txt.\n"},
     {"compress",

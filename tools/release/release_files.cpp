@@ -66,3 +66,33 @@ void run_parallel(size_t count, const std::function<void(size_t)>& job) {
     for (std::thread& t : pool)
         t.join();
 }
+
+bool is_valid_utf8(const std::string& s) {
+    static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char lead = static_cast<unsigned char>(s[i]);
+        size_t extra = 0;
+        uint32_t cp = lead;
+        if (lead >= 0xF0 && lead < 0xF8) {
+            extra = 3;
+            cp = lead & 0x07;
+        } else if (lead >= 0xE0 && lead < 0xF0) {
+            extra = 2;
+            cp = lead & 0x0F;
+        } else if (lead >= 0xC0 && lead < 0xE0) {
+            extra = 1;
+            cp = lead & 0x1F;
+        } else if (lead >= 0x80) {
+            return false;
+        }
+        if (i + extra >= s.size()) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(s[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}

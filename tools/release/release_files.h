@@ -24,3 +24,6 @@ bool write_replacing(const std::filesystem::path& path, const std::string& data)
 // Runs job(0..count-1) on a few threads; each index runs exactly once. The first exception
 // of any job is thrown again here after every thread has ended.
 void run_parallel(size_t count, const std::function<void(size_t)>& job);
+
+// Well-formed UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
+bool is_valid_utf8(const std::string& s);

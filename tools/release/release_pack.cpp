@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "tools/release/progress.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
+#include "tools/release/release_freshness.h"
 #include "tools/release/release_patches.h"
 #include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
@@ -38,36 +40,6 @@ struct PackedFile {
     std::string error;
     std::vector<ManifestPatch> patches;
 };
-
-bool is_valid_utf8(const std::string& s) {
-    static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char lead = static_cast<unsigned char>(s[i]);
-        size_t extra = 0;
-        uint32_t cp = lead;
-        if (lead >= 0xF0 && lead < 0xF8) {
-            extra = 3;
-            cp = lead & 0x07;
-        } else if (lead >= 0xE0 && lead < 0xF0) {
-            extra = 2;
-            cp = lead & 0x0F;
-        } else if (lead >= 0xC0 && lead < 0xE0) {
-            extra = 1;
-            cp = lead & 0x1F;
-        } else if (lead >= 0x80) {
-            return false;
-        }
-        if (i + extra >= s.size()) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            const unsigned char next = static_cast<unsigned char>(s[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 std::string ascii_lower(std::string s) {
     for (char& c : s)
@@ -271,7 +243,8 @@ bool pack_files(const fs::path& appDir, std::vector<PackedFile>& files, size_t& 
     return ok;
 }
 
-std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs& args) {
+std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs& args,
+                          uint64_t sequence, const std::optional<int64_t>& expires) {
     nlohmann::json doc = nlohmann::json::object();
     doc["app"] = "plannix";
     doc["version"] = args.value("--version");
@@ -291,6 +264,7 @@ std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs
         list.back()["patches"] = std::move(patches);
     }
     doc["files"] = std::move(list);
+    stamp_manifest(doc, sequence, expires);
     return doc.dump(1) + "\n";
 }
 
@@ -368,9 +342,9 @@ bool add_patches(const fs::path& appDir, const std::vector<PreviousRelease>& pre
 } // namespace
 
 int cmd_pack(const ParsedArgs& args) {
-    if (!is_folder_safe_version(args.value("--version")))
-        throw UsageError("the version must be letters, digits and \"._+-\", not starting with a "
-                         "dot (it names a history folder)");
+    if (!is_version_label(args.value("--version")))
+        throw UsageError("the version must be non-empty UTF-8 without control characters");
+    const std::optional<int64_t> expires = expiry_from_args(args);
     const fs::path source = args.positional[0];
     const fs::path releaseDir = args.positional[1];
     const fs::path appDir = release_app_dir(releaseDir);
@@ -381,7 +355,13 @@ int cmd_pack(const ParsedArgs& args) {
         std::fprintf(stderr, "pack: %s\n", error.c_str());
         return 1;
     }
-    // Read before anything is written: an earlier release may be in the same folder.
+    // Read before anything is written: an earlier release may be in the same folder, and a
+    // site whose manifest cannot be read is no site to publish over.
+    uint64_t sequence = 0;
+    if (!next_sequence(releaseDir, sequence, error)) {
+        std::fprintf(stderr, "pack: %s\n", error.c_str());
+        return 1;
+    }
     std::vector<PreviousRelease> previous;
     if (!read_previous_releases(args, previous)) return 1;
     std::vector<PackedFile> files;
@@ -402,36 +382,19 @@ int cmd_pack(const ParsedArgs& args) {
     // blob.
     std::string text;
     try {
-        text = manifest_text(files, args);
+        text = manifest_text(files, args, sequence, expires);
     } catch (const nlohmann::json::exception& e) {
         std::fprintf(stderr, "pack: cannot write the manifest: %s\n", e.what());
         return 1;
     }
-    const std::vector<uint8_t> signature = sign_raw(key.get(), text);
-    if (signature.size() != kRawSignatureSize || !verify_raw(key.get(), text, signature)) {
-        std::fprintf(stderr, "pack: signing failed\n");
-        return 1;
-    }
-    if (!keep_in_history(releaseDir, text, error)) {
+    if (!publish_manifest(releaseDir, key.get(), text, error)) {
         std::fprintf(stderr, "pack: %s\n", error.c_str());
         return 1;
     }
-    if (!write_replacing(appDir / "manifest.json", text) ||
-        !write_replacing(appDir / "manifest.sig", base64_encode(signature))) {
-        std::fprintf(stderr, "pack: cannot write the manifest into %s\n", appDir.c_str());
-        return 1;
-    }
-    // Self-check: what is on disk is what was signed, and Setup's own parser accepts it.
-    std::string written;
-    Manifest check;
-    if (!read_whole_file(appDir / "manifest.json", written) || written != text ||
-        !parse_manifest(written, check) || check.files.size() != files.size()) {
-        std::fprintf(stderr, "pack: %s: Setup's parser rejects the manifest just written\n",
-                     (appDir / "manifest.json").c_str());
-        return 1;
-    }
-    std::printf("packed %zu files (%zu blobs reused) into %s, version %s\n", files.size(), reused,
-                appDir.c_str(), check.version.c_str());
+    std::printf("packed %zu files (%zu blobs reused) into %s, version %s, sequence %llu, "
+                "expires %s\n",
+                files.size(), reused, appDir.c_str(), args.value("--version").c_str(),
+                static_cast<unsigned long long>(sequence), expiry_text(expires).c_str());
     print_component_sizes(files);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "tools/release/patch_maker.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
+#include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
 #include "transport/patch.h"
 
@@ -80,16 +81,11 @@ void run_job(const fs::path& appDir, const PatchTarget& target, PatchJob& job) {
 } // namespace
 
 bool read_previous_release(const fs::path& releaseDir, PreviousRelease& out, std::string& error) {
-    out.appDir = release_app_dir(releaseDir);
-    std::string text;
-    if (!read_whole_file(out.appDir / "manifest.json", text)) {
-        error = (out.appDir / "manifest.json").string() + ": missing or unreadable";
-        return false;
-    }
-    if (!parse_manifest(text, out.manifest)) {
-        error = (out.appDir / "manifest.json").string() + ": rejected by Setup's manifest parser";
-        return false;
-    }
+    fs::path manifestDir;
+    locate_manifest(releaseDir, manifestDir, out.appDir);
+    StoredManifest stored;
+    if (!read_stored_manifest(manifestDir, stored, error)) return false;
+    out.manifest = std::move(stored.manifest);
     return true;
 }
 

@@ -17,8 +17,9 @@ struct PreviousRelease {
     Manifest manifest;
 };
 
-// The manifest of an earlier release folder. Its signature is not checked: the folders are the
-// publisher's own, and every old content is checked against its hash when it is read.
+// The manifest of an earlier release folder, or of a history entry (whose blobs are its
+// site's). Its signature is not checked: the folders are the publisher's own, and every old
+// content is checked against its hash when it is read.
 bool read_previous_release(const std::filesystem::path& releaseDir, PreviousRelease& out,
                            std::string& error);
 

@@ -1,7 +1,8 @@
-// prune: frees the site folder of what no kept release needs. The current release and the
-// newest N in history are kept with everything they name; older history goes, and so does every
-// file under the app folder's subfolders (blobs/, ...) that none of those manifests names. Those
-// subfolders are the tool's own: pack writes nothing there but what a manifest names.
+// prune: frees the site folder of what no kept release needs. The current release and the N
+// highest sequences in history are kept with everything they name; older history goes, and so
+// does every file under the app folder's subfolders (blobs/, ...) that none of those manifests
+// names. Those subfolders are the tool's own: pack writes nothing there but what a manifest
+// names.
 #include "tools/release/commands.h"
 
 #include <algorithm>
@@ -131,8 +132,10 @@ int cmd_prune(const ParsedArgs& args) {
         freed += d.bytes;
     }
     if (!dryRun) remove_empty_folders(appDir);
-    std::printf("%s %llu bytes in %zu deletions; kept version %s and %zu in history\n",
+    std::printf("%s %llu bytes in %zu deletions; kept sequence %llu (version %s) and %zu in "
+                "history\n",
                 dryRun ? "would free" : "freed", static_cast<unsigned long long>(freed),
-                deletions.size(), current.manifest.version.c_str(), std::min(keep, history.size()));
+                deletions.size(), static_cast<unsigned long long>(current.manifest.sequence),
+                current.manifest.version.c_str(), std::min(keep, history.size()));
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "tools/release/release_site.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/files.h"
@@ -54,12 +55,30 @@ fs::path history_dir(const fs::path& releaseDir) {
     return releaseDir / "history";
 }
 
-bool is_folder_safe_version(const std::string& version) {
-    if (version.empty() || version[0] == '.') return false;
-    return std::all_of(version.begin(), version.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '.' ||
-               c == '_' || c == '+' || c == '-';
-    });
+bool is_version_label(const std::string& version) {
+    if (version.empty() || !is_valid_utf8(version)) return false;
+    for (size_t i = 0; i < version.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(version[i]);
+        // C0 controls and DEL; C1 controls (U+0080-U+009F) are C2 80 to C2 9F in UTF-8.
+        if (c < 0x20 || c == 0x7F) return false;
+        if (c == 0xC2 && i + 1 < version.size() &&
+            static_cast<unsigned char>(version[i + 1]) <= 0x9F)
+            return false;
+    }
+    return true;
+}
+
+void locate_manifest(const fs::path& given, fs::path& manifestDir, fs::path& appDir) {
+    appDir = release_app_dir(given);
+    manifestDir = appDir;
+    std::error_code ec;
+    if (fs::exists(appDir / "manifest.json", ec) || !fs::exists(given / "manifest.json", ec))
+        return;
+    // SITE/history/<entry>: the site is two folders up (a trailing separator names no folder).
+    fs::path entry = given;
+    if (!entry.has_filename()) entry = entry.parent_path();
+    manifestDir = entry;
+    appDir = release_app_dir(entry.parent_path().parent_path());
 }
 
 std::set<std::string> files_named(const Manifest& manifest) {
@@ -123,6 +142,8 @@ std::vector<StoredManifest> read_history(const fs::path& releaseDir) {
     }
     std::sort(entries.begin(), entries.end(), [](const StoredManifest& a, const StoredManifest& b) {
         if (a.problem.empty() != b.problem.empty()) return a.problem.empty();
+        if (a.manifest.sequence != b.manifest.sequence)
+            return a.manifest.sequence > b.manifest.sequence;
         if (a.manifest.version != b.manifest.version)
             return version_less(b.manifest.version, a.manifest.version);
         return a.dir < b.dir;
@@ -130,6 +151,35 @@ std::vector<StoredManifest> read_history(const fs::path& releaseDir) {
     return entries;
 }
 
+bool next_sequence(const fs::path& releaseDir, uint64_t& sequence, std::string& error) {
+    const fs::path appDir = release_app_dir(releaseDir);
+    uint64_t highest = 0;
+    std::error_code ec;
+    if (fs::exists(appDir / "manifest.json", ec)) {
+        StoredManifest current;
+        if (!read_stored_manifest(appDir, current, error)) {
+            error += "; move it away to publish over it";
+            return false;
+        }
+        highest = current.manifest.sequence;
+    }
+    // History too: a sequence once published must never be published again, even when the
+    // current manifest was moved away.
+    for (const StoredManifest& entry : read_history(releaseDir))
+        highest = std::max(highest, entry.manifest.sequence);
+    if (highest == UINT64_MAX) {
+        error = (appDir / "manifest.json").string() + ": the sequence cannot be raised any more";
+        return false;
+    }
+    sequence = highest + 1;
+    return true;
+}
+
+namespace {
+
+// Keeps the manifest and signature in the app folder under history/<its sequence>/ before they
+// are replaced; nothing to do when there are none or they equal `replacement`. Prints what it
+// keeps. False with `error` set when they cannot be kept (nothing may replace them then).
 bool keep_in_history(const fs::path& releaseDir, const std::string& replacement,
                      std::string& error) {
     const fs::path appDir = release_app_dir(releaseDir);
@@ -137,16 +187,17 @@ bool keep_in_history(const fs::path& releaseDir, const std::string& replacement,
     std::string text;
     if (!read_whole_file(appDir / "manifest.json", text) || text == replacement) return true;
     if (!read_stored_manifest(appDir, current, error)) {
-        error += "; move it away to pack over it";
+        error += "; move it away to publish over it";
         return false;
     }
-    const std::string& version = current.manifest.version;
-    if (!is_folder_safe_version(version)) {
-        error = (appDir / "manifest.json").string() + ": version \"" + version +
-                "\" cannot name a history folder";
+    const fs::path target = history_dir(releaseDir) / std::to_string(current.manifest.sequence);
+    // An entry of that name holding another manifest (an old site's folder named "0", say)
+    // is the publisher's to sort out, not to overwrite.
+    std::string kept;
+    if (read_whole_file(target / "manifest.json", kept) && kept != current.text) {
+        error = target.string() + " already holds another manifest; move it away to publish";
         return false;
     }
-    const fs::path target = history_dir(releaseDir) / version;
     std::string sig;
     std::error_code ec;
     fs::create_directories(target, ec);
@@ -157,6 +208,35 @@ bool keep_in_history(const fs::path& releaseDir, const std::string& replacement,
         error = "cannot keep the replaced manifest in " + target.string();
         return false;
     }
-    std::printf("kept the replaced release %s in %s\n", version.c_str(), target.c_str());
+    std::printf("kept the replaced manifest (version %s) in %s\n",
+                current.manifest.version.c_str(), target.c_str());
+    return true;
+}
+
+} // namespace
+
+bool publish_manifest(const fs::path& releaseDir, EVP_PKEY* key, const std::string& text,
+                      std::string& error) {
+    const fs::path appDir = release_app_dir(releaseDir);
+    const std::vector<uint8_t> signature = sign_raw(key, text);
+    if (signature.size() != kRawSignatureSize || !verify_raw(key, text, signature)) {
+        error = "signing failed";
+        return false;
+    }
+    if (!keep_in_history(releaseDir, text, error)) return false;
+    if (!write_replacing(appDir / "manifest.json", text) ||
+        !write_replacing(appDir / "manifest.sig", base64_encode(signature))) {
+        error = "cannot write the manifest into " + appDir.string();
+        return false;
+    }
+    // Self-check: what is on disk is what was signed, and Setup's own parser accepts it.
+    std::string written;
+    Manifest check;
+    if (!read_whole_file(appDir / "manifest.json", written) || written != text ||
+        !parse_manifest(written, check)) {
+        error = (appDir / "manifest.json").string() +
+                ": Setup's parser rejects the manifest just written";
+        return false;
+    }
     return true;
 }

@@ -3,6 +3,7 @@
 #include "tools/release/commands.h"
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,6 +13,7 @@
 #include "catalogue/manifest.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
+#include "tools/release/release_freshness.h"
 #include "tools/release/release_patches.h"
 #include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
@@ -105,6 +107,11 @@ int cmd_verify(const ParsedArgs& args) {
         std::fprintf(stderr, "BAD %s: rejected by Setup's manifest parser\n", manifestPath.c_str());
         return 1;
     }
+    // Setup refuses an expired manifest however sound its files are.
+    const bool expired = manifest.expires && *manifest.expires < std::time(nullptr);
+    if (expired)
+        std::fprintf(stderr, "BAD %s: expired at %s; refresh it or pack again\n",
+                     manifestPath.c_str(), expiry_text(manifest.expires).c_str());
     std::vector<std::string> reasons(manifest.files.size());
     run_parallel(manifest.files.size(),
                  [&](size_t i) { reasons[i] = check_entry(appDir, manifest.files[i]); });
@@ -127,9 +134,11 @@ int cmd_verify(const ParsedArgs& args) {
                      blob_path(appDir, f.sha256).c_str(), reasons[i].c_str());
         ++bad;
     }
-    std::printf("%s: version %s, %zu files, %zu patches (%zu applied to earlier contents), %zu "
-                "bad, signature %s\n",
-                appDir.c_str(), manifest.version.c_str(), manifest.files.size(), patches,
+    std::printf("%s: version %s, sequence %llu, expires %s, %zu files, %zu patches (%zu applied "
+                "to earlier contents), %zu bad, signature %s\n",
+                appDir.c_str(), manifest.version.c_str(),
+                static_cast<unsigned long long>(manifest.sequence),
+                expiry_text(manifest.expires).c_str(), manifest.files.size(), patches,
                 patchesApplied, bad, signedOk ? "good" : "BAD");
-    return signedOk && bad == 0 ? 0 : 1;
+    return signedOk && bad == 0 && !expired ? 0 : 1;
 }
