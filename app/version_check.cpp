@@ -19,7 +19,8 @@ void version_check_main(uint64_t installedSequence) {
     {
         HttpSession net;
         if (!open_http_session(net)) return;
-        if (fetch_signed_manifest(net, installedSequence, manifest) != ManifestFetch::Accepted) return;
+        if (fetch_signed_manifest(net, installedSequence, manifest) != ManifestFetch::Accepted)
+            return;
     }
 
     // Installed (uncompressed) sizes, of every component, selected or not.

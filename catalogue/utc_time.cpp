@@ -61,8 +61,8 @@ bool parse_utc_time(const std::string& text, int64_t& seconds) {
     if (year < 0 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) ||
         hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
         return false;
-    seconds = days_from_civil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 +
-              second;
+    seconds =
+        days_from_civil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
     return true;
 }
 

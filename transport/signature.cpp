@@ -66,8 +66,7 @@ bool verify_with_key(const uint8_t (&scrambled)[kKeyTextSize], uint32_t firstInd
                      const std::string& manifest, const std::vector<uint8_t>& signature) {
     std::string keyText(kKeyTextSize, '\0');
     for (uint32_t i = 0; i < kKeyTextSize; ++i)
-        keyText[i] =
-            static_cast<char>(scrambled[i] ^ (key_scramble_hash(firstIndex + i) & 0xFF));
+        keyText[i] = static_cast<char>(scrambled[i] ^ (key_scramble_hash(firstIndex + i) & 0xFF));
     std::vector<uint8_t> key = base64_decode(keyText);
     SecureZeroMemory(keyText.data(), keyText.size());
 

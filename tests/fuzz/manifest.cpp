@@ -9,6 +9,7 @@
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
+#include "catalogue/utc_time.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -28,6 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // record is Setup's own.
     if (files.size() != m.files.size()) std::abort();
     if (!is_own_install_record(parse_install_record_text(record))) std::abort();
+    // The record keeps the sequence, and an accepted expiry is one real moment that writes
+    // back as the text it was read from.
+    if (recorded_sequence(parse_install_record_text(record)) != m.sequence) std::abort();
+    if (m.expires) {
+        int64_t again = 0;
+        if (!parse_utc_time(format_utc_time(*m.expires), again) || again != *m.expires)
+            std::abort();
+    }
     const RecordedHashes recorded = recorded_hashes_by_name(files);
     for (const ManifestFile& f : m.files)
         if (!files.contains(f.path) || recorded_hash_of(recorded, f.path) != f.sha256) std::abort();

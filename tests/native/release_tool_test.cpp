@@ -977,8 +977,8 @@ TEST_F(ReleaseSequence, PackAndRefreshRaiseTheSequenceAndKeepEachReplacedManifes
     EXPECT_EQ(tree(dir / "release"), site);
 
     // A history entry stands for an earlier release wherever one is taken.
-    const ToolRun diff = run_tool("diff --json " + quoted(history / "1") + " " +
-                                  quoted(dir / "release"));
+    const ToolRun diff =
+        run_tool("diff --json " + quoted(history / "1") + " " + quoted(dir / "release"));
     ASSERT_EQ(diff.status, 0) << diff.output;
     const nlohmann::json cost = nlohmann::json::parse(diff.output);
     EXPECT_EQ(cost["from"], "1.2.3-тест");
@@ -992,8 +992,8 @@ TEST_F(ReleaseSequence, PackAndRefreshRaiseTheSequenceAndKeepEachReplacedManifes
 TEST_F(ReleaseSequence, VerifyFailsAManifestPastItsExpiry) {
     make_source();
     ASSERT_EQ(pack().status, 0);
-    for (const auto& [expires, status] : {std::pair{"2001-01-01T00:00:00Z", 1},
-                                          std::pair{"2999-12-31T23:59:59Z", 0}}) {
+    for (const auto& [expires, status] :
+         {std::pair{"2001-01-01T00:00:00Z", 1}, std::pair{"2999-12-31T23:59:59Z", 0}}) {
         nlohmann::json d = doc();
         d["expires"] = expires;
         resign(d.dump(1) + "\n");
@@ -1031,9 +1031,9 @@ TEST_F(ReleaseSequence, ASiteWithHistoryNamedByVersionPacksOnAndPrunesBySequence
     EXPECT_EQ(kept.version, "1.1");
 
     // Both old entries count as sequence 0; between them the higher version stays.
-    const ToolRun pruned = run_tool("prune --keep 1 --public-key " +
-                                    quoted(suiteDir / "keys" / "public.txt") + " " +
-                                    quoted(dir / "release"));
+    const ToolRun pruned =
+        run_tool("prune --keep 1 --public-key " + quoted(suiteDir / "keys" / "public.txt") + " " +
+                 quoted(dir / "release"));
     ASSERT_EQ(pruned.status, 0) << pruned.output;
     EXPECT_TRUE(fs::exists(history / "0" / "manifest.json"));
     EXPECT_FALSE(fs::exists(history / "1.0"));

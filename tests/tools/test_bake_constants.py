@@ -34,6 +34,11 @@ class BakeConstants(unittest.TestCase):
         out = os.path.join(self.dir.name, 'constants.cpp')
         args = [sys.executable, BAKE, out, '--key', key, '--about', 'https://example.invalid/']
         args += ['--host', options.get('host', 'localhost'), '--port', str(options.get('port', 443))]
+        if 'next_key' in options:
+            next_key = os.path.join(self.dir.name, 'next.txt')
+            with open(next_key, 'w') as f:
+                f.write(options['next_key'])
+            args += ['--next-key', next_key]
         result = subprocess.run(args, capture_output=True, text=True)
         return result.returncode, result.stderr, out
 
@@ -51,6 +56,22 @@ class BakeConstants(unittest.TestCase):
                     '!' * 88):
             with self.subTest(key=bad):
                 rc, err, _ = self.bake(bad)
+                self.assertNotEqual(rc, 0)
+                self.assertIn('bake_constants:', err)
+
+    def test_a_next_key_is_baked_scrambled_beside_the_first_and_never_equal_to_it(self):
+        rc, err, out = self.bake(self.good)
+        self.assertEqual(rc, 0, err)
+        self.assertIn('kHasNextKey = false;', open(out).read())
+        other = public_key_text(self.dir.name)
+        rc, err, out = self.bake(self.good, next_key=other + '\n')
+        self.assertEqual(rc, 0, err)
+        text = open(out).read()
+        self.assertIn('kHasNextKey = true;', text)
+        self.assertNotIn(other[1:20], text)
+        for bad in (self.good, other[:-4], '!' * 88):
+            with self.subTest(next_key=bad):
+                rc, err, _ = self.bake(self.good, next_key=bad)
                 self.assertNotEqual(rc, 0)
                 self.assertIn('bake_constants:', err)
 

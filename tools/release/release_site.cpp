@@ -208,8 +208,8 @@ bool keep_in_history(const fs::path& releaseDir, const std::string& replacement,
         error = "cannot keep the replaced manifest in " + target.string();
         return false;
     }
-    std::printf("kept the replaced manifest (version %s) in %s\n",
-                current.manifest.version.c_str(), target.c_str());
+    std::printf("kept the replaced manifest (version %s) in %s\n", current.manifest.version.c_str(),
+                target.c_str());
     return true;
 }
 

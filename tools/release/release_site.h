@@ -57,8 +57,7 @@ std::vector<StoredManifest> read_history(const std::filesystem::path& releaseDir
 // The sequence the next publication gets: one more than the highest of the site's current
 // manifest and its history (1 for a new site). False with `error` set when the current manifest
 // cannot be read (nothing may be published over it then) or the sequence is exhausted.
-bool next_sequence(const std::filesystem::path& releaseDir, uint64_t& sequence,
-                   std::string& error);
+bool next_sequence(const std::filesystem::path& releaseDir, uint64_t& sequence, std::string& error);
 
 // Signs `text` with `key` and makes it the site's current manifest: the manifest and signature
 // it replaces go to history/<their sequence>/ first, and Setup's own parser must accept what

@@ -1,0 +1,111 @@
+"""Trust beyond the signature, on the real setup.exe under Wine: a Setup built with a next key
+(PLANNIX_NEXT_KEY_DIR) against signed manifests served on localhost. A replayed older manifest
+and an expired one are refused and change nothing; the next key is trusted, a third is not."""
+import base64
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+from harness import ROOT, _env_path
+from served import KEY_DIR
+from test_update import Scenario
+
+sys.path.insert(0, str(ROOT / 'tests' / 'windows'))
+from transport_fixtures import der_to_raw, sign  # noqa: E402
+
+NEXT_KEY_DIR = _env_path('PLANNIX_NEXT_KEY_DIR')
+
+OLDER = 'На сайте более ранняя версия, чем установленная, — обновление остановлено.'
+EXPIRED = 'Сведения о версии на сайте устарели — установка остановлена.'
+UNSIGNED = 'Файлы на сайте не прошли проверку подписи — установка остановлена.'
+
+
+class ReplayFreezeAndRotation(Scenario):
+    def serve_manifest(self, doc, key_pem):
+        """Puts `doc` on the site as its manifest, signed with the key in key_pem."""
+        text = (json.dumps(doc, indent=1, ensure_ascii=False) + '\n').encode('utf-8')
+        (self.release.app / 'manifest.json').write_bytes(text)
+        (self.release.app / 'manifest.sig').write_bytes(
+            base64.b64encode(der_to_raw(sign(str(key_pem), text))))
+
+    def installation(self):
+        """Every file of the install folder with its bytes, and the installed version."""
+        files = {p.relative_to(self.folder).as_posix(): p.read_bytes()
+                 for p in self.folder.rglob('*') if p.is_file()}
+        return files, self.registry_value('DisplayVersion')
+
+    def record_sequence(self):
+        return json.loads((self.folder / 'install.json').read_text(encoding='utf-8'))['sequence']
+
+    def refused(self, message):
+        """An unattended run refuses the served manifest with `message`, fetches nothing after
+        it and leaves the installation exactly as it was."""
+        before = self.installation()
+        mark = self.server.mark()
+        self.assertEqual(self.install(), 0)
+        self.assertEqual(self.prefix.log_lines()[-1], 'ОШИБКА: ' + message)
+        self.assertEqual(self.installation(), before)
+        fetched = sorted({path for _, path, _ in self.server.requests()[mark:]})
+        self.assertEqual(fetched, ['/plannix/app/manifest.json', '/plannix/app/manifest.sig'])
+
+    def accepted(self, version, sequence):
+        self.assertEqual(self.install(), 0)
+        self.assertTrue(self.prefix.log_lines()[-1].startswith('установлено %s ' % version),
+                        self.prefix.log_lines()[-1:])
+        self.assertEqual(self.record_sequence(), sequence)
+        self.assertEqual(self.registry_value('DisplayVersion'), version)
+
+    def test_older_unsequenced_and_expired_manifests_are_refused_and_the_next_key_is_trusted(self):
+        tool = os.environ['PLANNIX_RELEASE_TOOL']
+        key = KEY_DIR / 'private.pem'
+        self.release.write('data/scene.bin', b'shelf 3 ' * 2000)
+        self.release.publish('3.0')  # sequence 1
+        for _ in range(2):  # 2, 3
+            subprocess.run([tool, 'refresh', '--key', str(key), str(self.release.folder)],
+                           check=True, stdout=subprocess.DEVNULL, timeout=60)
+        self.release.write('data/scene.bin', b'shelf 5 ' * 2000)
+        self.release.publish('5.0')  # 4
+        subprocess.run([tool, 'refresh', '--key', str(key), str(self.release.folder)],
+                       check=True, stdout=subprocess.DEVNULL, timeout=60)  # 5
+        fifth = self.release.manifest()
+        self.assertEqual(fifth['sequence'], 5)
+        third = self.release.folder / 'history' / '3'
+        self.serve()
+        self.accepted('5.0', 5)
+
+        # A replay of the signed manifest of sequence 3 (version 3.0, its blobs still served).
+        for name in ('manifest.json', 'manifest.sig'):
+            (self.release.app / name).write_bytes((third / name).read_bytes())
+        self.refused(OLDER)
+        # One signed without a sequence counts as 0.
+        unsequenced = dict(fifth)
+        del unsequenced['sequence']
+        self.serve_manifest(unsequenced, key)
+        self.refused(OLDER)
+
+        # The same sequence again is a repair: accepted, nothing to fetch.
+        self.serve_manifest(fifth, key)
+        self.accepted('5.0', 5)
+
+        self.serve_manifest(dict(fifth, sequence=6, expires='2001-01-01T00:00:00Z'), key)
+        self.refused(EXPIRED)
+
+        # The publisher rotates to the next key: a later manifest signed with it installs.
+        self.serve_manifest(dict(fifth, sequence=7, version='5.1'), NEXT_KEY_DIR / 'private.pem')
+        self.accepted('5.1', 7)
+
+        # A third key is trusted by no one.
+        with tempfile.TemporaryDirectory() as other:
+            subprocess.run([tool, 'keygen', other], check=True, stdout=subprocess.DEVNULL)
+            self.serve_manifest(dict(fifth, sequence=8, version='6.0'),
+                                Path(other) / 'private.pem')
+            self.refused(UNSIGNED)
+        self.assertEqual(self.record_sequence(), 7)
+
+
+if __name__ == '__main__':
+    unittest.main()
