@@ -37,7 +37,7 @@ class HostedOnNginx(Scenario):
         self.release.change_application('2.0.0')
         self.release.write('layouts/магазин.bin', b'counter ' * 3000)
         second = self.release.publish('2.0.0')
-        self.assertTrue((self.release.folder / 'history' / '1.0.0' / 'manifest.json').is_file())
+        self.assertTrue((self.release.folder / 'history' / '1' / 'manifest.json').is_file())
         before = {(e['path'], e['sha256']) for e in first['files']}
         changed = [e for e in second['files'] if (e['path'], e['sha256']) not in before]
         self.assertEqual(sorted(e['path'] for e in changed),
@@ -63,7 +63,7 @@ class HostedOnNginx(Scenario):
                                  str(KEY_DIR / 'public.txt'), str(self.release.folder)],
                                 capture_output=True, text=True, timeout=60)
         self.assertEqual(pruned.returncode, 0, pruned.stderr)
-        self.assertFalse((self.release.folder / 'history' / '1.0.0').exists())
+        self.assertFalse((self.release.folder / 'history' / '1').exists())
         current = {e['sha256'] for e in second['files']}
         gone = [e for e in first['files'] if e['sha256'] not in current]
         self.assertEqual(len(gone), 3, gone)
