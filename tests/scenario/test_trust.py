@@ -1,14 +1,11 @@
-"""Trust beyond the signature, on the real setup.exe under Wine: a Setup built with a next key
-(PLANNIX_NEXT_KEY_DIR) against signed manifests served on localhost. A replayed older manifest
-and an expired one are refused and change nothing; the next key is trusted, a third is not."""
+"""The real setup.exe built with a next key (PLANNIX_NEXT_KEY_DIR) under Wine, against signed
+manifests served on localhost."""
 import base64
 import json
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
-from pathlib import Path
 
 from harness import ROOT, _env_path
 from served import KEY_DIR
@@ -26,24 +23,21 @@ UNSIGNED = 'Файлы на сайте не прошли проверку под
 
 class ReplayFreezeAndRotation(Scenario):
     def serve_manifest(self, doc, key_pem):
-        """Puts `doc` on the site as its manifest, signed with the key in key_pem."""
         text = (json.dumps(doc, indent=1, ensure_ascii=False) + '\n').encode('utf-8')
         (self.release.app / 'manifest.json').write_bytes(text)
         (self.release.app / 'manifest.sig').write_bytes(
             base64.b64encode(der_to_raw(sign(str(key_pem), text))))
 
     def installation(self):
-        """Every file of the install folder with its bytes, and the installed version."""
-        files = {p.relative_to(self.folder).as_posix(): p.read_bytes()
-                 for p in self.folder.rglob('*') if p.is_file()}
-        return files, self.registry_value('DisplayVersion')
+        return ({p.relative_to(self.folder).as_posix(): p.read_bytes()
+                 for p in self.folder.rglob('*') if p.is_file()},
+                self.registry_value('DisplayVersion'))
 
     def record_sequence(self):
-        return json.loads((self.folder / 'install.json').read_text(encoding='utf-8'))['sequence']
+        return json.loads((self.folder / 'install.json').read_bytes())['sequence']
 
     def refused(self, message):
-        """An unattended run refuses the served manifest with `message`, fetches nothing after
-        it and leaves the installation exactly as it was."""
+        """Refused with `message`, nothing fetched after it, the installation as it was."""
         before = self.installation()
         mark = self.server.mark()
         self.assertEqual(self.install(), 0)
@@ -62,15 +56,12 @@ class ReplayFreezeAndRotation(Scenario):
     def test_older_unsequenced_and_expired_manifests_are_refused_and_the_next_key_is_trusted(self):
         tool = os.environ['PLANNIX_RELEASE_TOOL']
         key = KEY_DIR / 'private.pem'
-        self.release.write('data/scene.bin', b'shelf 3 ' * 2000)
-        self.release.publish('3.0')  # sequence 1
-        for _ in range(2):  # 2, 3
-            subprocess.run([tool, 'refresh', '--key', str(key), str(self.release.folder)],
-                           check=True, stdout=subprocess.DEVNULL, timeout=60)
-        self.release.write('data/scene.bin', b'shelf 5 ' * 2000)
-        self.release.publish('5.0')  # 4
-        subprocess.run([tool, 'refresh', '--key', str(key), str(self.release.folder)],
-                       check=True, stdout=subprocess.DEVNULL, timeout=60)  # 5
+        for version, refreshes in (('3.0', 2), ('5.0', 1)):  # sequences 1-3, then 4-5
+            self.release.write('data/scene.bin', version.encode() * 4000)
+            self.release.publish(version)
+            for _ in range(refreshes):
+                subprocess.run([tool, 'refresh', '--key', str(key), str(self.release.folder)],
+                               check=True, stdout=subprocess.DEVNULL, timeout=60)
         fifth = self.release.manifest()
         self.assertEqual(fifth['sequence'], 5)
         third = self.release.folder / 'history' / '3'
@@ -99,11 +90,10 @@ class ReplayFreezeAndRotation(Scenario):
         self.accepted('5.1', 7)
 
         # A third key is trusted by no one.
-        with tempfile.TemporaryDirectory() as other:
-            subprocess.run([tool, 'keygen', other], check=True, stdout=subprocess.DEVNULL)
-            self.serve_manifest(dict(fifth, sequence=8, version='6.0'),
-                                Path(other) / 'private.pem')
-            self.refused(UNSIGNED)
+        other = self.prefix.path / 'third-key'
+        subprocess.run([tool, 'keygen', str(other)], check=True, stdout=subprocess.DEVNULL)
+        self.serve_manifest(dict(fifth, sequence=8, version='6.0'), other / 'private.pem')
+        self.refused(UNSIGNED)
         self.assertEqual(self.record_sequence(), 7)
 
 
