@@ -12,6 +12,7 @@
 
 #include "ui/draw.h"
 #include "ui/embedded_resources.h"
+#include "ui/control_ids.h"
 #include "ui/page_rules.h"
 #include "tests/windows/ui_pages.h"
 
@@ -289,6 +290,56 @@ TEST(PagePixels, TheLogoIsDrawnAboveTheTitle) {
             for (int x = static_cast<int>(32 * scale); x < static_cast<int>(142 * scale); ++x)
                 coloured += frame.rgb(x, y) != 0xFFFFFF;
         EXPECT_GT(coloured, static_cast<int>(300 * scale * scale)) << scale;
+    }
+}
+
+// What a screen reader reads and what Tab visits are what the frame drew: every control of
+// the frame, in reading order, is in the Tab order exactly when it can act, and its place is
+// its hit rectangle.
+TEST(PageElements, TheKeyboardVisitsTheDrawnControlsThatCanActInReadingOrder) {
+    for (const PageSetup& page : kPages) {
+        const Rendered frame = render_page(page, 1.5f);
+        std::vector<int32_t> acting;
+        for (const FrameElement& e : frame.frame.elements) {
+            if (e.id == kNoControl) continue;
+            if (e.canAct) acting.push_back(e.id);
+            const auto hit = std::find_if(frame.hitRects.begin(), frame.hitRects.end(),
+                                          [&](const HitRect& r) { return r.id == e.id; });
+            ASSERT_NE(hit, frame.hitRects.end()) << page.name << " " << e.id;
+            EXPECT_TRUE(hit->x == e.x && hit->y == e.y && hit->w == e.w && hit->h == e.h)
+                << page.name << " " << e.id;
+        }
+        EXPECT_EQ(acting, frame.frame.focusOrder) << page.name;
+    }
+}
+
+// The ring is drawn only once the keyboard has been used, and then around the focused control
+// in the accent colour; without it the page is pixel for pixel the unfocused one.
+TEST(PagePixels, TheFocusRingShowsAroundTheFocusedControlOnlyAfterKeyboardUse) {
+    const char* const pages[] = {"focus-primary-button", "focus-checked-box", "focus-unchecked-row",
+                                 "focus-cancel-running"};
+    for (const char* name : pages) {
+        for (const float scale : kScales) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(scale));
+            PageSetup page = find_page(name);
+            const Rendered ringed = render_page(page, scale);
+            page.focusRing = false;
+            const Rendered mouse = render_page(page, scale);
+            page.focusId = kNoControl;
+            EXPECT_EQ(mouse.pixels, render_page(page, scale).pixels);
+            EXPECT_NE(ringed.pixels, mouse.pixels);
+            const int index = element_of_control(ringed.frame, find_page(name).focusId);
+            ASSERT_GE(index, 0);
+            const FrameElement& e = ringed.frame.elements[size_t(index)];
+            // Left of the control, at its middle: the ring, 2 DIP wide, 2 DIP out.
+            const int y = static_cast<int>(e.y + e.h / 2);
+            int accent = 0;
+            for (int x = static_cast<int>(e.x - 5 * scale); x < static_cast<int>(e.x); ++x) {
+                accent += near_colour(ringed.rgb(x, y) | 0xFF000000u, 0xFF6B4292);
+                EXPECT_EQ(mouse.rgb(x, y), 0xFFFFFFu) << x;
+            }
+            EXPECT_GE(accent, static_cast<int>(2 * scale) - 1);
+        }
     }
 }
 

@@ -1,0 +1,137 @@
+// The keyboard order of every page of the gallery: which controls take the focus, in which
+// order, and how Tab and Shift+Tab walk it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/ui_page_list.h"
+#include "ui/control_ids.h"
+#include "ui/page_rules.h"
+
+namespace {
+
+using Order = std::vector<int32_t>;
+
+// Rows 101 to 104, the two options of a first installation, then the buttons from the left.
+const Order kFirstInstall = {3, 101, 102, 103, 104, 4, 5, 2, 1};
+// A failed run: "Изменить…" cannot act (the folder changes only before a run) and is skipped.
+const Order kFirstInstallFailed = {101, 102, 103, 104, 4, 5, 2, 1};
+const Order kChange = {101, 102, 103, 104, 5, 2, 1};
+const Order kButtons = {2, 1};
+const Order kCancelOnly = {2};
+const Order kUninstall = {6, 2, 1};
+
+// Every page of the gallery's list; a page missing here fails the test.
+const std::map<std::string, Order> kExpected = {
+    {"install-first-idle", kFirstInstall},
+    {"install-first-idle-catalog", kFirstInstall},
+    {"install-first-running", kCancelOnly}, // a run: only "Отмена" can act
+    {"install-first-running-no-total", kCancelOnly},
+    {"install-first-running-overfull", kCancelOnly},
+    {"install-first-failed-progress", kButtons},
+    {"install-first-failed-no-progress", kFirstInstallFailed},
+    {"install-first-done", kButtons}, // "Закрыть", then "Запустить"
+    {"install-change-idle-apply", kChange},
+    {"install-change-idle-update", kChange},
+    {"install-change-idle-no-catalog", kChange},
+    {"install-change-failed", kChange},
+    {"update-idle", kButtons},
+    {"update-running", kCancelOnly},
+    {"update-failed-progress", kButtons},
+    {"update-failed-no-progress", kButtons},
+    {"update-done", kButtons},
+    {"uninstall-idle", kUninstall},
+    {"uninstall-running", kCancelOnly},
+    {"uninstall-failed", kUninstall},
+    {"uninstall-done", {1}}, // "Закрыть" alone
+    {"hover-primary", kFirstInstall},
+    {"pressed-primary-mouse-away", kFirstInstall},
+    {"hover-secondary-choose-folder", kFirstInstall},
+    {"hover-unchecked-row-and-box", kFirstInstall},
+    {"hover-danger", kUninstall},
+    {"pressed-danger", kUninstall},
+    {"long-folder-path", kFirstInstall},
+    {"focus-primary-button", kFirstInstall},
+    {"focus-checked-box", kFirstInstall},
+    {"focus-unchecked-row", kFirstInstall},
+    {"focus-cancel-running", kCancelOnly},
+};
+
+std::string text(const Order& order) {
+    std::string out;
+    for (const int32_t id : order) out += std::to_string(id) + " ";
+    return out;
+}
+
+TEST(FocusOrder, EveryPageOffersItsActingControlsTopToBottomThenButtonsFromTheLeft) {
+    for (const PageSetup& page : kPages) {
+        const auto expected = kExpected.find(page.name);
+        ASSERT_NE(expected, kExpected.end()) << "no expected order for " << page.name;
+        const bool firstInstall = std::string(page.installedVersion).empty();
+        const Order order =
+            focus_order(page.mode, page.state,
+                        choose_page(page.mode, page.state, page.bytesDone, page.bytesTotal),
+                        firstInstall);
+        EXPECT_EQ(text(order), text(expected->second)) << page.name;
+        // A focus the gallery shows is one the keyboard can reach.
+        if (page.focusId != kNoControl)
+            EXPECT_NE(std::find(order.begin(), order.end(), page.focusId), order.end())
+                << page.name;
+    }
+}
+
+TEST(FocusOrder, ControlsThatCannotActAreSkippedInEveryState) {
+    struct Case {
+        int32_t id;
+        bool idle, running, done, failed;
+    };
+    const Case cases[] = {
+        {kPrimaryButton, true, false, true, true},
+        {kCancelButton, true, true, true, true},
+        {kChooseFolder, true, false, false, false},
+        {kDesktopShortcutBox, true, false, true, true},
+        {kRemoveUserDataBox, true, false, true, true},
+        {kComponentRowBase + 1, true, false, false, true},
+        {kComponentRowBase + 4, true, false, false, true},
+        {kComponentRowBase, false, false, false, false}, // the core row has no id of its own
+        {kComponentRowBase + kComponentCount, false, false, false, false},
+        {kNoControl, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(control_can_act(c.id, Idle), c.idle) << c.id;
+        EXPECT_EQ(control_can_act(c.id, Running), c.running) << c.id;
+        EXPECT_EQ(control_can_act(c.id, Done), c.done) << c.id;
+        EXPECT_EQ(control_can_act(c.id, Failed), c.failed) << c.id;
+    }
+}
+
+TEST(FocusOrder, TabAndShiftTabWrapAroundAndStartFromNothing) {
+    const Order order = {3, 101, 2, 1};
+    struct Case {
+        int32_t from;
+        bool forward;
+        int32_t to;
+    };
+    const Case cases[] = {
+        {kNoControl, true, 3}, // the first Tab: the first control
+        {kNoControl, false, 1},
+        {3, true, 101},
+        {2, true, 1},
+        {1, true, 3}, // wraps
+        {3, false, 1},
+        {101, false, 3},
+        {104, true, 3}, // a control the page no longer has counts as none
+        {104, false, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(next_focus(order, c.from, c.forward), c.to)
+            << c.from << (c.forward ? " Tab" : " Shift+Tab");
+    EXPECT_EQ(next_focus({}, kNoControl, true), kNoControl);
+    EXPECT_EQ(next_focus({2}, 2, true), 2);
+    EXPECT_EQ(next_focus({2}, 2, false), 2);
+}
+
+} // namespace
