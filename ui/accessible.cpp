@@ -1,7 +1,9 @@
 #include "ui/accessible.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include <oleacc.h>
 
@@ -333,9 +335,9 @@ class ClientAccessible final : public IAccessible {
     bool connected_ = true;
 };
 
-// Window thread only: the object of the window that asked first (the one window), and the
-// frame last told to screen readers with the time its figures were told.
-ClientAccessible* g_client = nullptr;
+// Window thread only: the object of each window that was asked for one (Setup has one window),
+// and the frame last told to screen readers with the time its figures were told.
+std::vector<ClientAccessible*> g_clients;
 struct Announced {
     FrameSnapshot frame;
     uint64_t figuresMs = 0;
@@ -358,19 +360,28 @@ bool same_children(const FrameSnapshot& a, const FrameSnapshot& b) {
 } // namespace
 
 LRESULT answer_get_object(HWND window, WPARAM wParam, LPARAM lParam) {
-    if (static_cast<LONG>(lParam) != OBJID_CLIENT) return DefWindowProcW(window, WM_GETOBJECT, wParam, lParam);
-    if (!g_client) g_client = new ClientAccessible(window);
-    if (g_client->window() != window) return DefWindowProcW(window, WM_GETOBJECT, wParam, lParam);
-    return LresultFromObject(kIidAccessible, wParam, g_client);
+    if (static_cast<LONG>(lParam) != OBJID_CLIENT)
+        return DefWindowProcW(window, WM_GETOBJECT, wParam, lParam);
+    const auto found = std::find_if(g_clients.begin(), g_clients.end(),
+                                    [&](ClientAccessible* c) { return c->window() == window; });
+    ClientAccessible* client = found != g_clients.end() ? *found : nullptr;
+    if (!client) {
+        client = new ClientAccessible(window);
+        g_clients.push_back(client);
+    }
+    return LresultFromObject(kIidAccessible, wParam, client);
 }
 
 void disconnect_accessible(HWND window) {
-    if (!g_client || g_client->window() != window) return;
-    g_client->disconnect();
+    const auto found = std::find_if(g_clients.begin(), g_clients.end(),
+                                    [&](ClientAccessible* c) { return c->window() == window; });
+    if (found == g_clients.end()) return;
+    ClientAccessible* client = *found;
+    g_clients.erase(found);
+    client->disconnect();
     // Remote clients' proxies lose their stub; a client in this process keeps its reference.
-    CoDisconnectObject(g_client, 0);
-    g_client->Release();
-    g_client = nullptr;
+    CoDisconnectObject(client, 0);
+    client->Release();
 }
 
 void announce_changes(HWND window, uint64_t nowMs) {
@@ -404,7 +415,7 @@ void announce_changes(HWND window, uint64_t nowMs) {
     }
     // The status and the figures change many times a second during a download: a reader hears
     // the latest of them once a second, not every one.
-    if (!figuresChanged || nowMs - told.figuresMs < kNameValueEventPeriodMs) return;
+    if (!figuresChanged || nowMs < told.figuresMs + kNameValueEventPeriodMs) return;
     for (size_t n = 0; n < now.elements.size(); ++n) {
         FrameElement& was = told.frame.elements[n];
         const FrameElement& is = now.elements[n];
