@@ -12,12 +12,10 @@
 #include "ui/paint.h"
 #include "ui/window_proc.h"
 
-namespace {
-
-// Spelled out: mingw's IID_IAccessible from liboleacc is an import thunk when its address is
-// taken, not the GUID.
 const IID kIidAccessible = {
     0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+namespace {
 
 const wchar_t kPress[] = L"Нажать";
 const wchar_t kCheck[] = L"Установить флажок";

@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// IID_IAccessible, spelled out: mingw's from liboleacc is an import thunk when its address is
+// taken, not the GUID.
+extern const IID kIidAccessible;
+
 // WM_GETOBJECT: for OBJID_CLIENT, the client area's object through LresultFromObject (made on
 // the first request and kept while the window lives); any other object the default answer.
 LRESULT answer_get_object(HWND window, WPARAM wParam, LPARAM lParam);

@@ -13,7 +13,7 @@ set_tests_properties(scenario.input PROPERTIES TIMEOUT 300 ENVIRONMENT
 # The window as a screen reader reads it from another process (read_accessible.exe, through
 # Microsoft Active Accessibility) and as the keyboard drives it (xdotool), installing a release
 # served on localhost.
-plannix_wine_helper(read_accessible helpers/read_accessible.cpp)
+plannix_wine_helper(read_accessible helpers/read_accessible.cpp $<TARGET_OBJECTS:build_constants>)
 add_test(NAME scenario.accessibility
          COMMAND /usr/bin/python3 -m unittest -v test_accessibility
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/scenario)

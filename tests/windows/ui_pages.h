@@ -107,8 +107,8 @@ struct MemoryCanvas {
     MemoryCanvas& operator=(const MemoryCanvas&) = delete;
 };
 
-inline Rendered render_page(const PageSetup& page, float scale) {
-    apply_page(page, scale);
+// Paints the records as they stand at `scale`.
+inline Rendered render_records(float scale) {
     const SIZE size = client_size_at(scale);
     MemoryCanvas canvas(size);
     Rendered out;
@@ -123,4 +123,9 @@ inline Rendered render_page(const PageSetup& page, float scale) {
     out.hitRects = g_hitRects;
     out.frame = last_frame();
     return out;
+}
+
+inline Rendered render_page(const PageSetup& page, float scale) {
+    apply_page(page, scale);
+    return render_records(scale);
 }
