@@ -21,7 +21,8 @@ const wchar_t kPress[] = L"Нажать";
 const wchar_t kCheck[] = L"Установить флажок";
 const wchar_t kUncheck[] = L"Снять флажок";
 
-constexpr uint64_t kNameValueEventPeriodMs = 1000; // a reader is told of new figures at most this often
+constexpr uint64_t kNameValueEventPeriodMs =
+    1000; // a reader is told of new figures at most this often
 
 bool is_control(ElementRole role) {
     return role == ElementRole::PushButton || role == ElementRole::CheckButton;
@@ -79,7 +80,9 @@ class ClientAccessible final : public IAccessible {
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&refs_));
+    }
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&refs_);
         if (left == 0) delete this;
@@ -96,8 +99,8 @@ class ClientAccessible final : public IAccessible {
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
         return E_NOTIMPL;
     }
 
@@ -261,14 +264,20 @@ class ClientAccessible final : public IAccessible {
         const LONG count = static_cast<LONG>(frame().elements.size());
         LONG to = 0;
         if (is_self(start)) {
-            if (direction == NAVDIR_FIRSTCHILD) to = 1;
-            else if (direction == NAVDIR_LASTCHILD) to = count;
-            else return S_FALSE; // the window's own neighbours are its frame's business
+            if (direction == NAVDIR_FIRSTCHILD)
+                to = 1;
+            else if (direction == NAVDIR_LASTCHILD)
+                to = count;
+            else
+                return S_FALSE; // the window's own neighbours are its frame's business
         } else {
             if (!element(start)) return E_INVALIDARG;
-            if (direction == NAVDIR_NEXT) to = start.lVal + 1;
-            else if (direction == NAVDIR_PREVIOUS) to = start.lVal - 1;
-            else return S_FALSE;
+            if (direction == NAVDIR_NEXT)
+                to = start.lVal + 1;
+            else if (direction == NAVDIR_PREVIOUS)
+                to = start.lVal - 1;
+            else
+                return S_FALSE;
         }
         if (to < 1 || to > count) return S_FALSE;
         answer_child(end, to);

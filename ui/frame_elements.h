@@ -13,11 +13,11 @@ enum class ElementRole : int32_t { Text, Alert, PushButton, CheckButton, Progres
 
 struct FrameElement {
     ElementRole role = ElementRole::Text;
-    int32_t id = -1;          // ControlId; kNoControl for texts, the progress and the core row
+    int32_t id = -1; // ControlId; kNoControl for texts, the progress and the core row
     float x = 0, y = 0, w = 0, h = 0; // device pixels of the client area
-    std::wstring name = {};        // text, label or title; the status line of the progress
-    std::wstring description = {}; // a component's description
-    std::wstring value = {};       // the progress figures
+    std::wstring name = {};           // text, label or title; the status line of the progress
+    std::wstring description = {};    // a component's description
+    std::wstring value = {};          // the progress figures
     bool checked = false;
     bool canAct = false; // a control that acts now, and so may take the focus
     bool operator==(const FrameElement&) const = default;

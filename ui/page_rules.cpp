@@ -92,7 +92,8 @@ std::vector<int32_t> focus_order(RunMode mode, WorkerState state, Page page, boo
     std::vector<int32_t> controls;
     if (page == Page::Ready && mode == Install) {
         if (firstInstall) controls.push_back(kChooseFolder);
-        for (int n = 1; n < kComponentCount; ++n) controls.push_back(kComponentRowBase + n);
+        for (int n = 1; n < kComponentCount; ++n)
+            controls.push_back(kComponentRowBase + n);
         if (firstInstall) controls.push_back(kDesktopShortcutBox);
         controls.push_back(kLaunchAfterInstallBox);
     } else if (page == Page::UninstallConfirm) {

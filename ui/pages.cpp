@@ -31,8 +31,7 @@ struct Flow {
 
     void heading(const wchar_t* text) {
         const Box box = {at.x, at.y, theme::kHeadingWidth, theme::kHeadingHeight};
-        draw_text(s, text, fonts.heading.get(), theme::kTextPrimary, box, Align::Near,
-                  Align::Near);
+        draw_text(s, text, fonts.heading.get(), theme::kTextPrimary, box, Align::Near, Align::Near);
         read_text(s, box, ElementRole::Text, text);
     }
 };
@@ -238,8 +237,7 @@ void draw_page(Surface& s, const PageAssets& assets, const PageState& page) {
     const Box titleBox = {theme::kMargin, theme::kTitleY, page.width - 2.0f * theme::kMargin,
                           theme::kTitleHeight};
     const wchar_t* title = page_title(page.mode, page.state, !page.installedVersion.empty());
-    draw_text(s, title, fonts.title.get(), theme::kTextPrimary, titleBox, Align::Near,
-              Align::Near);
+    draw_text(s, title, fonts.title.get(), theme::kTextPrimary, titleBox, Align::Near, Align::Near);
     read_text(s, titleBox, ElementRole::Text, title);
 
     const Page kind = page_kind(page);

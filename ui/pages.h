@@ -25,8 +25,8 @@ struct PageState {
     uint64_t bytesDone = 0, bytesTotal = 0;
     ComponentRowState rows[kComponentCount];
     bool desktopShortcut = false, launchAfterInstall = false, removeUserData = false;
-    int32_t focusId = -1;    // the keyboard focus, settled on a control of this page
-    bool focusRing = false;  // drawn only after the keyboard has been used
+    int32_t focusId = -1;   // the keyboard focus, settled on a control of this page
+    bool focusRing = false; // drawn only after the keyboard has been used
     bool operator==(const PageState&) const = default;
 };
 

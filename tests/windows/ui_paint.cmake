@@ -9,5 +9,3 @@ plannix_wine_helper(first_frame helpers/first_frame.cpp ${UI_PAINT_RESOURCES}
                     $<TARGET_OBJECTS:build_constants>)
 # The real window at rest: which ticks repaint.
 plannix_wine_test(ui_repaint_test SOURCES ui_repaint_test.cpp ${UI_PAINT_RESOURCES} TIMEOUT 180)
-# What a screen reader is told as frames change, and the object's life, in-process.
-plannix_wine_test(ui_accessible_test SOURCES ui_accessible_test.cpp ${UI_PAINT_RESOURCES} TIMEOUT 120)
