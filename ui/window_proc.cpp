@@ -51,7 +51,8 @@ bool is_button(int32_t id) {
     return id == kPrimaryButton || id == kCancelButton || id == kChooseFolder;
 }
 
-void on_key(HWND window, WPARAM key) {
+void on_key(HWND window, WPARAM key, LPARAM flags) {
+    constexpr LPARAM kRepeat = LPARAM(1) << 30; // the key was already down: auto-repeat
     switch (key) {
     case VK_TAB:
         g_focusRingShown = true;
@@ -59,8 +60,9 @@ void on_key(HWND window, WPARAM key) {
         show_now(window);
         return;
     case VK_SPACE:
-        // A focused check box toggles, a focused button is pressed.
-        if (!takes_focus(g_focusId)) return;
+        // A focused check box toggles, a focused button is pressed; once per press, as a
+        // held key would otherwise toggle the box back and forth.
+        if (!takes_focus(g_focusId) || (flags & kRepeat)) return;
         g_focusRingShown = true;
         on_command(g_focusId);
         show_now(window);
@@ -166,7 +168,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (cancel_press()) invalidate(window);
         return 0;
     case WM_KEYDOWN:
-        on_key(window, wParam);
+        on_key(window, wParam, lParam);
         return 0;
     case WM_CLOSE:
         // Never end the process in the middle of a run: a close request becomes a cancel.
