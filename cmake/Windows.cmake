@@ -32,8 +32,9 @@ target_compile_definitions(setup_portable PUBLIC UNICODE _UNICODE WIN32_LEAN_AND
                                                  _WIN32_WINNT=0x0A00)
 
 add_library(setup_windows STATIC ${PLANNIX_WINDOWS_SOURCES})
-target_link_libraries(setup_windows PUBLIC setup_portable winhttp bcrypt crypt32 ole32 shell32
-                                           shlwapi uuid advapi32 user32 gdi32 gdiplus dxgi)
+target_link_libraries(setup_windows PUBLIC setup_portable winhttp bcrypt crypt32 ole32 oleaut32
+                                           shell32 shlwapi uuid advapi32 user32 gdi32 gdiplus dxgi
+                                           oleacc)
 plannix_warnings(setup_windows)
 
 # The constants object: the only thing that differs between a test and a release build.
@@ -64,7 +65,7 @@ plannix_build_constants(build_constants ${PLANNIX_PUBLIC_KEY} ${PLANNIX_NEXT_PUB
 # before the ordinary import libraries that setup_windows brings, so they win. shell32 is a
 # KnownDLL but is delayed too: Wine resolves its own imports (shlwapi, then shcore) from the
 # program's folder when it is loaded at start.
-set(PLANNIX_DELAYED_DLLS winhttp bcrypt crypt32 dxgi gdiplus shcore shlwapi shell32)
+set(PLANNIX_DELAYED_DLLS winhttp bcrypt crypt32 dxgi gdiplus shcore shlwapi shell32 oleacc)
 find_program(PLANNIX_DLLTOOL x86_64-w64-mingw32-dlltool REQUIRED)
 set(PLANNIX_DELAY_LIBS)
 foreach(dll IN LISTS PLANNIX_DELAYED_DLLS)

@@ -12,6 +12,7 @@
 #include "app/worker.h"
 #include "catalogue/components.h"
 #include "ui/control_ids.h"
+#include "ui/page_rules.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void on_command(int32_t id) {
         PostMessageW(g_mainWindow.load(), WM_CLOSE, 0, 0);
         break;
     case kChooseFolder:
-        if (state == Idle) choose_install_folder();
+        if (control_can_act(id, state)) choose_install_folder();
         break;
     case kDesktopShortcutBox:
         toggle(g_desktopShortcut);
@@ -58,8 +59,7 @@ void on_command(int32_t id) {
         break;
     default:
         // The selection is what a worker installs: it never changes under a running one.
-        if (id > kComponentRowBase && id < kComponentRowBase + kComponentCount &&
-            (state == Idle || state == Failed)) {
+        if (id > kComponentRowBase && control_can_act(id, state)) {
             bool& selected = g_componentSelected[id - kComponentRowBase];
             selected = !selected;
         }

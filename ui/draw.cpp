@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <utility>
 
 #include "app/state.h"
 #include "catalogue/components.h"
@@ -236,14 +237,28 @@ void put_image_tile(Surface& s, const ImageTile& tile) {
                 tile.pixels[size_t(y - tile.y) * size_t(tile.width) + size_t(x - tile.x)];
 }
 
-void add_hit_rect(Surface& s, const Box& box, int32_t id) {
+void add_element(Surface& s, const Box& box, FrameElement element) {
     const GpRectF r = s.px(box);
-    g_hitRects.push_back({r.X, r.Y, r.Width, r.Height, id});
+    if (element.id != kNoControl) g_hitRects.push_back({r.X, r.Y, r.Width, r.Height, element.id});
+    if (!s.elements) return;
+    element.x = r.X, element.y = r.Y, element.w = r.Width, element.h = r.Height;
+    s.elements->push_back(std::move(element));
+}
+
+void read_text(Surface& s, const Box& box, ElementRole role, const std::wstring& text) {
+    if (s.elements && !text.empty()) add_element(s, box, {.role = role, .name = text});
+}
+
+void draw_focus_ring(Surface& s, const Box& frame) {
+    // Centred on a line kFocusRingGap + half its width outside the frame.
+    const float out = theme::kFocusRingGap + theme::kFocusRingWidth / 2.0f;
+    stroke_round_rect(s, {frame.x - out, frame.y - out, frame.w + 2.0f * out, frame.h + 2.0f * out},
+                      theme::kFocusRingRadius, theme::kAccent, s.px(theme::kFocusRingWidth));
 }
 
 void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, ButtonStyle style,
                  GpFont* font) {
-    add_hit_rect(s, box, id);
+    add_element(s, box, {.role = ElementRole::PushButton, .id = id, .name = label});
     const bool hovered = s.hovered(id);
     const bool pressed = s.pressed(id);
     switch (style) {
@@ -282,7 +297,8 @@ void draw_check_box(Surface& s, Layout& at, const wchar_t* label, bool checked, 
     const float frameHeight =
         std::max(theme::kCheckHeight, labelHeight + 2.0f * theme::kCheckLabelInset);
     const Box frame = {at.x, at.y, theme::kLabelOffset + labelWidth, frameHeight};
-    add_hit_rect(s, frame, id);
+    add_element(s, frame,
+                {.role = ElementRole::CheckButton, .id = id, .name = label, .checked = checked});
     draw_box(s, frame.x, frame.y + theme::kCheckBoxTop, checked, s.hovered(id), theme::kAccent,
              theme::kWhite);
     // Centred on the box: both sit in the frame with the same space above and below.
@@ -299,12 +315,17 @@ void draw_component_row(Surface& s, Layout& at, int component, const ComponentRo
     // The core row is always selected, in grey, and cannot be clicked.
     const bool core = component == 0;
     const int32_t id = core ? kNoControl : kComponentRowBase + component;
-    if (!core) add_hit_rect(s, frame, id);
+    std::wstring title = kComponents[component].title;
+    if (row.yourCard) title += kYourCardSuffix;
+    add_element(s, frame,
+                {.role = ElementRole::CheckButton,
+                 .id = id,
+                 .name = title,
+                 .description = kComponents[component].description,
+                 .checked = row.selected});
     draw_box(s, frame.x, frame.y + theme::kRowBoxTop, row.selected, !core && s.hovered(id),
              core ? theme::kCoreBox : theme::kAccent, core ? theme::kTextMuted : theme::kWhite);
 
-    std::wstring title = kComponents[component].title;
-    if (row.yourCard) title += kYourCardSuffix;
     const float textX = frame.x + theme::kLabelOffset;
     const float textWidth = frame.w - theme::kLabelOffset;
     draw_text(s, title, titleFont, core ? theme::kTextMuted : theme::kTextPrimary,

@@ -1,12 +1,13 @@
 #pragma once
 // The painting kit: every value given in DIP, scaled here and only here. A control, as in an
 // immediate-mode toolkit, works out its frame rectangle, draws inside it, registers that same
-// rectangle as its hit rectangle, takes hovered and pressed from the ids, and moves the layout
-// cursor past itself. Window thread only.
+// rectangle as its hit rectangle and as the place of the element a screen reader reads, takes
+// hovered and pressed from the ids, and moves the layout cursor past itself. Window thread only.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "ui/frame_elements.h"
 #include "ui/gdiplus_owners.h"
 #include "ui/page_rules.h"
 
@@ -29,6 +30,8 @@ struct Surface {
     // directly; null when the surface draws elsewhere.
     uint32_t* pixels = nullptr;
     int width = 0, height = 0; // device pixels
+    // Where the frame's elements are recorded; null when nothing reads this frame.
+    std::vector<FrameElement>* elements = nullptr;
 
     bool hovered(int32_t id) const { return id == hoverId; }
     bool pressed(int32_t id) const { return id == pressedId; }
@@ -77,7 +80,13 @@ ImageTile make_image_tile(Gdiplus::GpImage* image, const Box& box, float scale);
 // Copies the tile into the frame's pixels; only as the first drawing over its area.
 void put_image_tile(Surface& s, const ImageTile& tile);
 
-void add_hit_rect(Surface& s, const Box& box, int32_t id);
+// Records what is drawn in `box`, at that place: a control's box is also its hit rectangle.
+void add_element(Surface& s, const Box& box, FrameElement element);
+// A text a screen reader reads, drawn in `box`.
+void read_text(Surface& s, const Box& box, ElementRole role, const std::wstring& text);
+
+// The keyboard focus around a control's frame: a ring in the accent colour outside it.
+void draw_focus_ring(Surface& s, const Box& frame);
 
 void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, ButtonStyle style,
                  Gdiplus::GpFont* font);

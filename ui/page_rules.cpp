@@ -70,6 +70,53 @@ int button_row(RunMode mode, WorkerState state, const wchar_t* primaryLabel, But
     return 2;
 }
 
+bool control_can_act(int32_t id, WorkerState state) {
+    switch (id) {
+    case kCancelButton:
+        return true; // cancels a run, closes otherwise
+    case kChooseFolder:
+        return state == Idle;
+    case kPrimaryButton:
+    case kDesktopShortcutBox:
+    case kLaunchAfterInstallBox:
+    case kRemoveUserDataBox:
+        return state != Running;
+    default:
+        // The selection is what a worker installs: it never changes under a running one.
+        return id > kComponentRowBase && id < kComponentRowBase + kComponentCount &&
+               (state == Idle || state == Failed);
+    }
+}
+
+std::vector<int32_t> focus_order(RunMode mode, WorkerState state, Page page, bool firstInstall) {
+    std::vector<int32_t> controls;
+    if (page == Page::Ready && mode == Install) {
+        if (firstInstall) controls.push_back(kChooseFolder);
+        for (int n = 1; n < kComponentCount; ++n)
+            controls.push_back(kComponentRowBase + n);
+        if (firstInstall) controls.push_back(kDesktopShortcutBox);
+        controls.push_back(kLaunchAfterInstallBox);
+    } else if (page == Page::UninstallConfirm) {
+        controls.push_back(kRemoveUserDataBox);
+    }
+    ButtonSpec buttons[2];
+    // The row is laid out from the right; the keyboard reads it from the left.
+    for (int n = button_row(mode, state, L"", buttons); n > 0; --n)
+        controls.push_back(buttons[n - 1].id);
+    std::vector<int32_t> order;
+    for (const int32_t id : controls)
+        if (control_can_act(id, state)) order.push_back(id);
+    return order;
+}
+
+int32_t next_focus(const std::vector<int32_t>& order, int32_t current, bool forward) {
+    if (order.empty()) return kNoControl;
+    const size_t count = order.size();
+    for (size_t n = 0; n < count; ++n)
+        if (order[n] == current) return order[forward ? (n + 1) % count : (n + count - 1) % count];
+    return forward ? order.front() : order.back();
+}
+
 double progress_fraction(uint64_t bytesDone, uint64_t bytesTotal) {
     if (bytesTotal == 0) return 0.0;
     return std::min(static_cast<double>(bytesDone) / static_cast<double>(bytesTotal), 1.0);

@@ -3,6 +3,7 @@
 // so the rules are tested natively. pages.cpp turns them into pixels.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/state.h"
 
@@ -34,6 +35,19 @@ struct ButtonSpec {
 };
 // The button row, right to left; `primaryLabel` is used while Idle or Failed. Returns the count.
 int button_row(RunMode mode, WorkerState state, const wchar_t* primaryLabel, ButtonSpec out[2]);
+
+// Whether the control `id` does something when pressed in `state`. One that cannot act is still
+// drawn, but never takes the keyboard focus and reads as unavailable.
+bool control_can_act(int32_t id, WorkerState state);
+
+// The controls of a page that can act, in keyboard order: top to bottom as the page draws them,
+// then the buttons from left to right. The core component row is no control: it has no id.
+std::vector<int32_t> focus_order(RunMode mode, WorkerState state, Page page, bool firstInstall);
+
+// Where Tab (forward) or Shift+Tab moves the focus from `current`, wrapping around; from no
+// control (or one the page no longer has) to the first or the last. kNoControl when the page
+// has none.
+int32_t next_focus(const std::vector<int32_t>& order, int32_t current, bool forward);
 
 // Bar fraction: done / total clamped to 1, 0 without a total.
 double progress_fraction(uint64_t bytesDone, uint64_t bytesTotal);

@@ -5,6 +5,7 @@
 #include "app/text.h"
 #include "ui/control_ids.h"
 #include "ui/embedded_resources.h"
+#include "ui/focus.h"
 #include "ui/theme.h"
 
 using namespace Gdiplus;
@@ -22,15 +23,16 @@ struct Flow {
     float content_width() const { return at.width; }
 
     void paragraph(const std::wstring& text, uint32_t argb) {
-        draw_text(s, text, fonts.body.get(), argb,
-                  {at.x, at.y, content_width(), theme::kParagraphHeight}, Align::Near, Align::Near);
+        const Box box = {at.x, at.y, content_width(), theme::kParagraphHeight};
+        draw_text(s, text, fonts.body.get(), argb, box, Align::Near, Align::Near);
+        read_text(s, box, ElementRole::Text, text);
         at.y += theme::kParagraphAdvance;
     }
 
     void heading(const wchar_t* text) {
-        draw_text(s, text, fonts.heading.get(), theme::kTextPrimary,
-                  {at.x, at.y, theme::kHeadingWidth, theme::kHeadingHeight}, Align::Near,
-                  Align::Near);
+        const Box box = {at.x, at.y, theme::kHeadingWidth, theme::kHeadingHeight};
+        draw_text(s, text, fonts.heading.get(), theme::kTextPrimary, box, Align::Near, Align::Near);
+        read_text(s, box, ElementRole::Text, text);
     }
 };
 
@@ -66,6 +68,7 @@ void draw_folder_chooser(Flow& f) {
               {theme::kMargin + theme::kFolderTextInset, box.y,
                boxWidth - 2.0f * theme::kFolderTextInset, theme::kFolderBoxHeight},
               Align::Near, Align::Centre);
+    read_text(f.s, box, ElementRole::Text, f.page.installDir);
     draw_button(f.s,
                 {f.page.width - theme::kMargin - theme::kChooseButtonWidth, box.y,
                  theme::kChooseButtonWidth, theme::kFolderBoxHeight},
@@ -118,6 +121,14 @@ void draw_progress_block(Flow& f) {
     draw_text(f.s, page.status, f.fonts.small.get(), theme::kTextSecondary,
               {theme::kMargin, textY, width - theme::kSizeTextReserve, theme::kProgressTextHeight},
               Align::Near, Align::Near);
+    // The bar and the two texts under it are one progress bar to a screen reader.
+    if (f.s.elements)
+        add_element(f.s,
+                    {theme::kMargin, y + theme::kTrackTop, width,
+                     textY + theme::kProgressTextHeight - (y + theme::kTrackTop)},
+                    {.role = ElementRole::ProgressBar,
+                     .name = page.status,
+                     .value = progress_value(page.bytesDone, page.bytesTotal)});
     f.at.y += theme::kProgressAdvance;
 }
 
@@ -195,7 +206,20 @@ PageState read_page_state(int width, int height) {
     page.desktopShortcut = g_desktopShortcut.load();
     page.launchAfterInstall = g_launchAfterInstall.load();
     page.removeUserData = g_removeUserData.load();
+    // A page change keeps the focus on a control of the same id where the new page has one.
+    const std::vector<int32_t> order = page_focus_order(page);
+    if (std::find(order.begin(), order.end(), g_focusId) == order.end()) g_focusId = kNoControl;
+    page.focusId = g_focusId;
+    page.focusRing = g_focusRingShown;
     return page;
+}
+
+Page page_kind(const PageState& page) {
+    return choose_page(page.mode, page.state, page.bytesDone, page.bytesTotal);
+}
+
+std::vector<int32_t> page_focus_order(const PageState& page) {
+    return focus_order(page.mode, page.state, page_kind(page), page.installedVersion.empty());
 }
 
 PageAssets make_page_assets(float scale) {
@@ -210,21 +234,23 @@ PageAssets make_page_assets(float scale) {
 void draw_page(Surface& s, const PageAssets& assets, const PageState& page) {
     const Fonts& fonts = assets.fonts;
     draw_logo(s, assets.logo);
-    draw_text(
-        s, page_title(page.mode, page.state, !page.installedVersion.empty()), fonts.title.get(),
-        theme::kTextPrimary,
-        {theme::kMargin, theme::kTitleY, page.width - 2.0f * theme::kMargin, theme::kTitleHeight},
-        Align::Near, Align::Near);
+    const Box titleBox = {theme::kMargin, theme::kTitleY, page.width - 2.0f * theme::kMargin,
+                          theme::kTitleHeight};
+    const wchar_t* title = page_title(page.mode, page.state, !page.installedVersion.empty());
+    draw_text(s, title, fonts.title.get(), theme::kTextPrimary, titleBox, Align::Near, Align::Near);
+    read_text(s, titleBox, ElementRole::Text, title);
 
-    const Page kind = choose_page(page.mode, page.state, page.bytesDone, page.bytesTotal);
+    const Page kind = page_kind(page);
     Flow flow{s, fonts, page};
     draw_content(flow, kind);
 
-    if (shows_error_block(kind, page.state))
-        draw_text(s, page.error, fonts.body.get(), theme::kDanger,
-                  {theme::kMargin, page.height - theme::kErrorFromBottom,
-                   page.width - 2.0f * theme::kMargin, theme::kErrorHeight},
-                  Align::Near, Align::Near);
+    if (shows_error_block(kind, page.state)) {
+        const Box errorBox = {theme::kMargin, page.height - theme::kErrorFromBottom,
+                              page.width - 2.0f * theme::kMargin, theme::kErrorHeight};
+        draw_text(s, page.error, fonts.body.get(), theme::kDanger, errorBox, Align::Near,
+                  Align::Near);
+        read_text(s, errorBox, ElementRole::Alert, page.error);
+    }
     draw_button_row(s, fonts, page);
     draw_text(s, L"Кварталис", fonts.small.get(), theme::kTextFooter,
               {theme::kMargin, page.height - theme::kButtonRowFromBottom, theme::kFooterWidth,

@@ -2,6 +2,7 @@
 // The pages: one frame's copy of the shared records, and the page drawn from it.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/state.h"
 #include "catalogue/components.h"
@@ -24,12 +25,18 @@ struct PageState {
     uint64_t bytesDone = 0, bytesTotal = 0;
     ComponentRowState rows[kComponentCount];
     bool desktopShortcut = false, launchAfterInstall = false, removeUserData = false;
+    int32_t focusId = -1;   // the keyboard focus, settled on a control of this page
+    bool focusRing = false; // drawn only after the keyboard has been used
     bool operator==(const PageState&) const = default;
 };
 
-// The records, the scale, the hover and the press as they are now, for a client area of
-// `width` x `height` device pixels.
+// The records, the scale, the hover, the press and the focus as they are now, for a client area
+// of `width` x `height` device pixels. A focus on a control this page lacks is cleared here.
 PageState read_page_state(int width, int height);
+
+Page page_kind(const PageState& page);
+// The controls of the page that take the keyboard focus, in Tab order.
+std::vector<int32_t> page_focus_order(const PageState& page);
 
 // What a frame draws with that depends on the scale alone, so it may be kept while the scale
 // stays: the five fonts and the logo drawn at that scale.

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "app/state.h"
+#include "ui/control_ids.h"
 #include "ui/draw.h"
 #include "ui/pages.h"
 #include "ui/theme.h"
@@ -27,6 +29,7 @@ struct Kept {
     PageAssets assets;            // fonts and logo of assets.scale
     bool painted = false;         // `last` holds the last painted frame's snapshot
     PageState last;
+    FrameSnapshot frame; // what the last painted frame shows, for screen readers
 };
 Kept kept;
 
@@ -66,6 +69,7 @@ void paint_window(HDC dc, const RECT& client) {
     const int height = client.bottom - client.top;
     g_hitRects.clear();
     kept.painted = false;
+    kept.frame = FrameSnapshot{};
     if (width <= 0 || height <= 0) return; // minimised: nothing to show, nothing to click
 
     // Everything is drawn off-screen and copied in one operation, so nothing flickers.
@@ -82,6 +86,7 @@ void paint_window(HDC dc, const RECT& client) {
     if (GdipCreateBitmapFromScan0(width, height, width * kBytesPerPixel, PixelFormat32bppPARGB,
                                   reinterpret_cast<BYTE*>(kept.pixels.data()), bitmap.put()) != Ok)
         return;
+    std::vector<FrameElement> elements;
     {
         GraphicsOwner graphics;
         if (GdipGetImageGraphicsContext(bitmap.get(), graphics.put()) != Ok) return;
@@ -94,7 +99,14 @@ void paint_window(HDC dc, const RECT& client) {
         s.pixels = kept.pixels.data();
         s.width = width;
         s.height = height;
+        s.elements = &elements;
         draw_page(s, kept.assets, page);
+        if (page.focusRing) {
+            for (const FrameElement& e : elements)
+                if (e.id != kNoControl && e.id == page.focusId)
+                    draw_focus_ring(s, {e.x / page.scale, e.y / page.scale, e.w / page.scale,
+                                        e.h / page.scale});
+        }
     } // the graphics object is gone: every drawing call has reached the pixels
 
     const BITMAPINFO layout = frame_layout(width, height);
@@ -103,6 +115,20 @@ void paint_window(HDC dc, const RECT& client) {
                       kept.pixels.data(), &layout, DIB_RGB_COLORS);
     kept.last = page;
     kept.painted = true;
+    for (FrameElement& e : elements)
+        e.canAct = e.id != kNoControl && control_can_act(e.id, page.state);
+    sort_reading_order(elements);
+    kept.frame = {.painted = true,
+                  .mode = page.mode,
+                  .state = page.state,
+                  .page = page_kind(page),
+                  .focusId = page.focusId,
+                  .focusOrder = page_focus_order(page),
+                  .elements = std::move(elements)};
+}
+
+const FrameSnapshot& last_frame() {
+    return kept.frame;
 }
 
 bool frame_would_change(const RECT& client) {

@@ -3,6 +3,8 @@
 // to `dc` in one operation; refills g_hitRects. Window thread only.
 #include <windows.h>
 
+#include "ui/frame_elements.h"
+
 void paint_window(HDC dc, const RECT& client);
 
 // Whether a frame drawn now for `client` would differ from the last one painted: the records,
@@ -13,3 +15,7 @@ bool frame_would_change(const RECT& client);
 // Frees what frames keep from one to the next (the pixel buffer, the fonts and the logo of
 // the scale). Before the embedded fonts and GDI+ go; the next frame makes them again.
 void release_frame_resources();
+
+// What the last painted frame shows, element by element in reading order; empty before the
+// first frame and while the window is minimised.
+const FrameSnapshot& last_frame();

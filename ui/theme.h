@@ -24,6 +24,10 @@ constexpr uint32_t kDangerHover = 0xFFD94045;
 constexpr uint32_t kDangerPressed = 0xFFC93A3F;
 constexpr uint32_t kProgressFill = 0xFFFFB400;
 
+// The keyboard focus: a ring this wide, this far outside the control's frame, in kAccent
+// (about 7.5:1 against the white background).
+constexpr float kFocusRingWidth = 2.0f, kFocusRingGap = 2.0f, kFocusRingRadius = 9.0f;
+
 // Outlines (buttons, boxes, the folder box) are this many device pixels wide at every scale.
 constexpr float kOutlinePixels = 1.0f;
 

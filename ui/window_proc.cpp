@@ -4,10 +4,14 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "app/state.h"
 #include "app/window_host.h"
+#include "ui/accessible.h"
 #include "ui/commands.h"
 #include "ui/control_ids.h"
+#include "ui/focus.h"
 #include "ui/input.h"
 #include "ui/paint.h"
 
@@ -29,6 +33,49 @@ void paint(HWND window) {
     GetClientRect(window, &client);
     paint_window(dc, client);
     EndPaint(window, &ps);
+}
+
+// Paints now rather than at the next WM_PAINT, so that a screen reader told of the change by
+// the paint's events reads the new frame.
+void show_now(HWND window) {
+    invalidate(window);
+    UpdateWindow(window);
+}
+
+bool takes_focus(int32_t id) {
+    const std::vector<int32_t>& order = last_frame().focusOrder;
+    return id != kNoControl && std::find(order.begin(), order.end(), id) != order.end();
+}
+
+bool is_button(int32_t id) {
+    return id == kPrimaryButton || id == kCancelButton || id == kChooseFolder;
+}
+
+void on_key(HWND window, WPARAM key, LPARAM flags) {
+    constexpr LPARAM kRepeat = LPARAM(1) << 30; // the key was already down: auto-repeat
+    switch (key) {
+    case VK_TAB:
+        g_focusRingShown = true;
+        g_focusId = next_focus(last_frame().focusOrder, g_focusId, GetKeyState(VK_SHIFT) >= 0);
+        show_now(window);
+        return;
+    case VK_SPACE:
+        // A focused check box toggles, a focused button is pressed; once per press, as a
+        // held key would otherwise toggle the box back and forth.
+        if (!takes_focus(g_focusId) || (flags & kRepeat)) return;
+        g_focusRingShown = true;
+        on_command(g_focusId);
+        show_now(window);
+        return;
+    case VK_RETURN:
+        // A focused button is pressed; otherwise Enter is the primary button.
+        on_command(takes_focus(g_focusId) && is_button(g_focusId) ? g_focusId : kPrimaryButton);
+        show_now(window);
+        return;
+    case VK_ESCAPE:
+        if (g_workerState.load() != Running) PostMessageW(window, WM_CLOSE, 0, 0);
+        return;
+    }
 }
 
 void on_mouse_move(HWND window, LPARAM lParam) {
@@ -83,6 +130,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_PAINT:
         paint(window);
+        announce_changes(window, GetTickCount64());
         return 0;
     case WM_ERASEBKGND:
         return 1; // the paint covers every pixel
@@ -99,6 +147,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_LBUTTONDOWN:
         press_hovered();
+        if (takes_focus(g_hoverId)) g_focusId = g_hoverId; // a click moves the focus
         // With the capture, hover is tracked outside the window too, and a release anywhere
         // ends the press.
         SetCapture(window);
@@ -119,11 +168,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (cancel_press()) invalidate(window);
         return 0;
     case WM_KEYDOWN:
-        if (wParam == VK_RETURN) {
-            on_command(kPrimaryButton);
-        } else if (wParam == VK_ESCAPE && g_workerState.load() != Running) {
-            PostMessageW(window, WM_CLOSE, 0, 0);
-        }
+        on_key(window, wParam, lParam);
         return 0;
     case WM_CLOSE:
         // Never end the process in the middle of a run: a close request becomes a cancel.
@@ -134,15 +179,31 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         DestroyWindow(window);
         return 0;
     case WM_DESTROY:
+        disconnect_accessible(window);
         KillTimer(window, kRepaintTimerId);
         PostQuitMessage(0);
         return 0;
     case WM_TIMER:
         on_timer(window);
+        announce_changes(window, GetTickCount64());
         return 0;
+    case WM_GETOBJECT:
+        return answer_get_object(window, wParam, lParam);
     case WM_DPICHANGED:
         on_dpi_changed(window, wParam, lParam);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void click_control(HWND window, int32_t id) {
+    if (takes_focus(id)) g_focusId = id;
+    on_command(id);
+    show_now(window);
+}
+
+void focus_control(HWND window, int32_t id) {
+    g_focusId = id;
+    g_focusRingShown = true;
+    show_now(window);
 }

@@ -1,17 +1,11 @@
 #pragma once
 // The window's pages as states of the shared records, for the gallery, the layout and pixel
 // tests and the frame benchmark: each sets the records, then the real paint_window renders.
-#include <algorithm>
+// The list itself is portable: the native tests check each page's keyboard order.
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <vector>
-
-#include <windows.h>
 
 #include "app/state.h"
-#include "app/window_host.h"
-#include "ui/paint.h"
 
 struct PageSetup {
     const char* name;
@@ -23,6 +17,8 @@ struct PageSetup {
     uint64_t bytesDone, bytesTotal;
     int32_t hoverId, pressedId;
     const wchar_t* installDir; // null: the usual default folder
+    int32_t focusId = -1;      // the keyboard focus
+    bool focusRing = false;    // the keyboard has been used, so the focus shows
 };
 
 constexpr uint64_t kMiB = 1048576;
@@ -63,6 +59,10 @@ inline const PageSetup kPages[] = {
     {"hover-danger",                     Uninstall, Idle,    "2.5.0", "",      false, 0, 0,  1, -1, nullptr},
     {"pressed-danger",                   Uninstall, Idle,    "2.5.0", "",      false, 0, 0,  1,  1, nullptr},
     {"long-folder-path",                 Install,   Idle,    "",      "",      true,  0, 0, -1, -1, kLongDir},
+    {"focus-primary-button",             Install,   Idle,    "",      "",      true,  0, 0, -1, -1, nullptr, 1, true},
+    {"focus-checked-box",                Install,   Idle,    "",      "",      true,  0, 0, -1, -1, nullptr, 4, true},
+    {"focus-unchecked-row",              Install,   Idle,    "",      "",      true,  0, 0, -1, -1, nullptr, 102, true},
+    {"focus-cancel-running",             Install,   Running, "",      "2.5.0", true,  210 * kMiB, 525 * kMiB, -1, -1, nullptr, 2, true},
 };
 // clang-format on
 
@@ -71,6 +71,17 @@ inline const PageSetup& find_page(const std::string& name) {
         if (name == page.name) return page;
     return kPages[0];
 }
+
+#ifdef _WIN32
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include <windows.h>
+
+#include "app/window_host.h"
+#include "ui/focus.h"
+#include "ui/paint.h"
 
 // Sets every record a page reads: the page's own values over one fixed machine (an NVIDIA card,
 // sizes from a few hundred megabytes down to one below 1 MiB and one of 0 bytes).
@@ -102,6 +113,8 @@ inline void apply_page(const PageSetup& page, float scale) {
     g_removeUserData.store(page.state == Failed);
     g_hoverId = page.hoverId;
     g_pressedId = page.pressedId;
+    g_focusId = page.focusId;
+    g_focusRingShown = page.focusRing;
     g_uiScale = scale;
 }
 
@@ -110,6 +123,7 @@ struct Rendered {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
     std::vector<HitRect> hitRects;
+    FrameSnapshot frame; // what a screen reader reads of it
 
     uint32_t rgb(int x, int y) const {
         return pixels[size_t(y) * size_t(width) + size_t(x)] & 0xFFFFFF;
@@ -155,8 +169,8 @@ struct MemoryCanvas {
     MemoryCanvas& operator=(const MemoryCanvas&) = delete;
 };
 
-inline Rendered render_page(const PageSetup& page, float scale) {
-    apply_page(page, scale);
+// Paints the records as they stand at `scale`.
+inline Rendered render_records(float scale) {
     const SIZE size = client_size_at(scale);
     MemoryCanvas canvas(size);
     Rendered out;
@@ -169,5 +183,12 @@ inline Rendered render_page(const PageSetup& page, float scale) {
     out.height = size.cy;
     out.pixels.assign(canvas.bits, canvas.bits + size_t(size.cx) * size_t(size.cy));
     out.hitRects = g_hitRects;
+    out.frame = last_frame();
     return out;
 }
+
+inline Rendered render_page(const PageSetup& page, float scale) {
+    apply_page(page, scale);
+    return render_records(scale);
+}
+#endif

@@ -1,5 +1,5 @@
 // The pages as the real paint_window draws them under Wine: where every clickable rectangle
-// lands at each scale, and the pixels the eye must see.
+// lands at each scale, the pixels the eye must see, and what a screen reader reads and is told.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,12 +7,19 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include <windows.h>
+#include <oleacc.h>
+
+#include "ui/accessible.h"
 #include "ui/draw.h"
 #include "ui/embedded_resources.h"
+#include "ui/control_ids.h"
 #include "ui/page_rules.h"
+#include "app/window_host.h"
 #include "tests/windows/ui_pages.h"
 
 using namespace Gdiplus;
@@ -290,6 +297,149 @@ TEST(PagePixels, TheLogoIsDrawnAboveTheTitle) {
                 coloured += frame.rgb(x, y) != 0xFFFFFF;
         EXPECT_GT(coloured, static_cast<int>(300 * scale * scale)) << scale;
     }
+}
+
+// Tab visits what the frame drew: the drawn controls that can act, in reading order.
+TEST(PageElements, TheKeyboardVisitsTheDrawnControlsThatCanActInReadingOrder) {
+    for (const PageSetup& page : kPages) {
+        const FrameSnapshot frame = render_page(page, 1.5f).frame;
+        std::vector<int32_t> acting;
+        for (const FrameElement& e : frame.elements)
+            if (e.canAct) acting.push_back(e.id);
+        EXPECT_EQ(acting, frame.focusOrder) << page.name;
+    }
+}
+
+// Only after keyboard use is the focus drawn: a ring in the accent colour left of the control's
+// middle (2 DIP wide, 2 DIP out); before, the page is pixel for pixel the unfocused one.
+TEST(PagePixels, TheFocusRingShowsAroundTheFocusedControlOnlyAfterKeyboardUse) {
+    for (const char* name : {"focus-primary-button", "focus-checked-box", "focus-unchecked-row",
+                             "focus-cancel-running"}) {
+        for (const float scale : kScales) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(scale));
+            PageSetup page = find_page(name);
+            const Rendered ringed = render_page(page, scale);
+            page.focusRing = false;
+            const Rendered mouse = render_page(page, scale);
+            page.focusId = kNoControl;
+            EXPECT_EQ(mouse.pixels, render_page(page, scale).pixels);
+            const int index = element_of_control(ringed.frame, find_page(name).focusId);
+            ASSERT_GE(index, 0);
+            const FrameElement& e = ringed.frame.elements[size_t(index)];
+            int accent = 0;
+            for (int x = static_cast<int>(e.x - 5 * scale); x < static_cast<int>(e.x); ++x)
+                accent += near_colour(ringed.rgb(x, int(e.y + e.h / 2)) | 0xFF000000u, 0xFF6B4292);
+            EXPECT_GE(accent, static_cast<int>(2 * scale) - 1);
+        }
+    }
+}
+
+// The window's client events since the last call, as "event:child " texts: the hook's calls
+// arrive as the thread's messages.
+std::string g_events;
+HWND g_eventWindow = nullptr;
+void CALLBACK on_event(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                       DWORD) {
+    if (window == g_eventWindow && object == OBJID_CLIENT)
+        g_events += std::to_string(event) + ":" + std::to_string(child) + " ";
+}
+std::string events() {
+    MSG msg;
+    for (int n = 0; n < 5; ++n, Sleep(10))
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    return std::exchange(g_events, {});
+}
+std::string told(DWORD event, LONG child) {
+    return std::to_string(event) + ":" + std::to_string(child) + " ";
+}
+
+TEST(AccessibleEvents, AReaderIsToldOfPagesFocusChecksAndErrorsAndOfNewFiguresOnceASecond) {
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    g_eventWindow = window;
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, on_event,
+                                               GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    const LONG self = CHILDID_SELF;
+
+    render_page(find_page("install-first-idle"), 1.0f);
+    announce_changes(window, 1000);
+    EXPECT_EQ(events(), told(EVENT_OBJECT_REORDER, self));
+    announce_changes(window, 1060); // a tick with nothing new tells nothing
+    EXPECT_EQ(events(), "");
+
+    render_page(find_page("focus-checked-box"), 1.0f);
+    const LONG box = element_of_control(last_frame(), kDesktopShortcutBox) + 1;
+    announce_changes(window, 1100);
+    EXPECT_EQ(events(), told(EVENT_OBJECT_FOCUS, box));
+    g_desktopShortcut = false;
+    render_records(1.0f);
+    announce_changes(window, 1200);
+    EXPECT_EQ(events(), told(EVENT_OBJECT_STATECHANGE, box));
+
+    render_page(find_page("install-first-failed-no-progress"), 1.0f);
+    announce_changes(window, 1300);
+    const LONG alert = static_cast<LONG>(last_frame().elements.size()) - 2; // above the buttons
+    ASSERT_EQ(last_frame().elements[size_t(alert) - 1].role, ElementRole::Alert);
+    EXPECT_EQ(events(), told(EVENT_OBJECT_REORDER, self) + told(EVENT_SYSTEM_ALERT, alert));
+
+    // A download: the figures and the status change on every frame; a reader hears the latest
+    // of them at most once a second.
+    render_page(find_page("install-first-running"), 1.0f);
+    announce_changes(window, 5000);
+    EXPECT_EQ(events(), told(EVENT_OBJECT_REORDER, self));
+    const LONG bar = static_cast<LONG>(last_frame().elements.size()) - 1; // above "Отмена"
+    ASSERT_EQ(last_frame().elements[size_t(bar) - 1].role, ElementRole::ProgressBar);
+    const std::string value = told(EVENT_OBJECT_VALUECHANGE, bar);
+    const struct {
+        uint64_t bytesDone;
+        const wchar_t* status;
+        uint64_t nowMs;
+        std::string told;
+    } steps[] = {
+        {211 * kMiB, nullptr, 5500, ""}, // within the second of the last telling
+        {212 * kMiB, nullptr, 5999, ""},
+        {213 * kMiB, nullptr, 6000, value},
+        {214 * kMiB, L"Скачивается amd.dll (4 из 41)", 6500, ""},
+        {214 * kMiB, nullptr, 7000, told(EVENT_OBJECT_NAMECHANGE, bar) + value},
+        {214 * kMiB, nullptr, 9000, ""}, // nothing new
+    };
+    for (const auto& step : steps) {
+        g_bytesDone = step.bytesDone;
+        if (step.status) set_status(step.status);
+        render_records(1.0f);
+        announce_changes(window, step.nowMs);
+        EXPECT_EQ(events(), step.told) << "at " << step.nowMs;
+    }
+    UnhookWinEvent(hook);
+    DestroyWindow(window);
+}
+
+// The object answers only on the window thread and only while its window lives; a reader
+// holding it afterwards is told the window is gone.
+TEST(AccessibleObject, AnswersOnTheWindowThreadUntilItsWindowIsDestroyed) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    register_window_class(GetModuleHandleW(nullptr));
+    const HWND other = CreateWindowExW(0, L"PlannixSetup", L"", WS_OVERLAPPED, 0, 0, 100, 100,
+                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    IAccessible* acc = nullptr;
+    ASSERT_EQ(AccessibleObjectFromWindow(other, OBJID_CLIENT, kIidAccessible,
+                                         reinterpret_cast<void**>(&acc)),
+              S_OK);
+    LONG count = -1;
+    EXPECT_EQ(acc->get_accChildCount(&count), S_OK);
+    HRESULT elsewhere = S_OK;
+    std::thread([&] { elsewhere = acc->get_accChildCount(&count); }).join();
+    EXPECT_EQ(elsewhere, RPC_E_WRONG_THREAD);
+
+    DestroyWindow(other);
+    VARIANT focus = {};
+    EXPECT_EQ(acc->get_accChildCount(&count), RPC_E_DISCONNECTED);
+    EXPECT_EQ(acc->get_accFocus(&focus), RPC_E_DISCONNECTED);
+    acc->Release();
+    MSG quit; // the destroyed window of this class ended the loop it thought it had
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }
 
 } // namespace
