@@ -182,8 +182,10 @@ void discard_all_staged(const Plan& plan) {
     remove_made_folders(plan.madeFolders);
 }
 
+// A path made by join_path from the install folder, relative to it again.
 std::string relative_to_install_dir(const std::wstring& path) {
-    return utf8_from_wide(path.substr(std::min(path.size(), g_installDir.size() + 1)));
+    const size_t prefix = join_path(g_installDir, L"").size();
+    return utf8_from_wide(path.substr(std::min(path.size(), prefix)));
 }
 
 // The swap of this run: the obsolete files first (so that a folder can take the place of one),

@@ -287,6 +287,16 @@ std::set<DWORD> children_running(const wchar_t* exe) {
     return ids;
 }
 
+void end_children(const wchar_t* exe) {
+    for (const DWORD id : children_running(exe)) {
+        KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (process) {
+            TerminateProcess(process.get(), 0);
+            WaitForSingleObject(process.get(), 10000);
+        }
+    }
+}
+
 // Mended fault: after an update Done was set before the application was started again, so the
 // window offered "Запустить" (a second copy) and "Закрыть" (no restart at all) meanwhile.
 TEST(EngineSafety, AfterAnUpdateTheApplicationIsRunningBeforeTheRunIsDone) {
@@ -310,12 +320,35 @@ TEST(EngineSafety, AfterAnUpdateTheApplicationIsRunningBeforeTheRunIsDone) {
     EXPECT_EQ(state, Done) << utf8_from_wide(get_error());
     EXPECT_EQ(started.size(), 1u) << "the application was not running when the run was Done";
     // The application is a stand-in that waits on a message box: it is ended here.
-    for (const DWORD id : children_running(L"plannix.exe")) {
-        KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (process) {
-            TerminateProcess(process.get(), 0);
-            WaitForSingleObject(process.get(), 10000);
-        }
+    end_children(L"plannix.exe");
+}
+
+// Only a restart that worked closes the window after an update; otherwise the Done page stays,
+// offering "Запустить".
+TEST(EngineSafety, AfterAnUpdateTheWindowClosesOnlyWhenTheApplicationStarted) {
+    struct Case {
+        const char* release;
+        bool starts; // its plannix.exe is a program (else text, which cannot be started)
+    };
+    for (const Case& c : {Case{"case2", false}, Case{"restart", true}}) {
+        SCOPED_TRACE(c.release);
+        const std::wstring dir = fresh_folder(L"close");
+        ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
+        // A window of this thread, whose queue the run posts to.
+        const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                            nullptr, nullptr, nullptr);
+        ASSERT_TRUE(window);
+        g_mainWindow = window;
+        serve(c.release);
+        prepare_run(Update, dir, false);
+        worker_main(begin_worker_run());
+        g_mainWindow = nullptr;
+        MSG message = {};
+        const bool closed = PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_REMOVE);
+        DestroyWindow(window);
+        EXPECT_EQ(g_workerState.load(), Done) << utf8_from_wide(get_error());
+        EXPECT_EQ(closed, c.starts);
+        end_children(L"plannix.exe");
     }
 }
 
