@@ -225,7 +225,11 @@ std::wstring probe_swap(const SwapPlan& swap, const RecordedHashes& recorded) {
         // What the record names is ours to replace, read-only or not.
         if (step.staged.empty() || !recorded_hash_of(recorded, step.path).empty())
             clear_read_only(target);
-        if (is_held_against_rename(target)) return msg_file_busy(target);
+        const DWORD a = GetFileAttributesW(target.c_str());
+        const bool plainFile = a != INVALID_FILE_ATTRIBUTES &&
+                               !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        // A folder or a link under the name is not renamed, so not probed.
+        if (plainFile && is_held_against_rename(target)) return msg_file_busy(target);
         if (!step.staged.empty() && is_held_against_rename(local_file_path(step.staged)))
             return msg_file_busy(target);
     }
