@@ -1,5 +1,6 @@
 #include "app/file_ops.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <windows.h>
@@ -53,7 +54,7 @@ void delete_entry(const std::wstring& path, DWORD attributes, int depth) {
         if (depth < kMaxTreeDepth) delete_contents(path, depth + 1);
         RemoveDirectoryW(path.c_str());
     } else {
-        DeleteFileW(path.c_str());
+        delete_file(path);
     }
 }
 
@@ -67,12 +68,73 @@ void delete_contents(const std::wstring& folder, int depth) {
 
 } // namespace
 
-bool is_file_busy(const std::wstring& path) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return false;
+std::atomic<uint32_t> g_heldRetryLimitMs{kHeldRetryLimitMs};
+
+bool retry_while_held(const std::function<bool()>& attempt, const std::atomic<bool>* stop) {
+    const ULONGLONG start = GetTickCount64();
+    DWORD pause = kHeldFirstPauseMs;
+    for (;;) {
+        if (attempt()) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+            error != ERROR_ACCESS_DENIED)
+            return false;
+        const ULONGLONG waited = GetTickCount64() - start;
+        const uint32_t limit = g_heldRetryLimitMs.load();
+        if (waited >= limit || (stop && stop->load())) return false;
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, limit - waited)));
+        pause = std::min<DWORD>(pause * 2, kHeldLongestPauseMs);
+        // The attempt after the last pause may still fail for its own reason: keep its error.
+    }
+}
+
+namespace {
+
+// True when an open with `access` and no sharing fails for a holder even after the retry.
+bool held_against(const std::wstring& path, DWORD access) {
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    const bool opened = retry_while_held([&] {
+        // Backup semantics let a folder be opened too.
+        FileHandle file(CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return static_cast<bool>(file);
+    });
+    if (opened) return false;
     const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
+}
+
+} // namespace
+
+bool is_file_busy(const std::wstring& path) {
+    return held_against(path, GENERIC_WRITE);
+}
+
+bool is_held_against_rename(const std::wstring& path) {
+    return held_against(path, DELETE);
+}
+
+bool move_file(const std::wstring& from, const std::wstring& to, const std::atomic<bool>* stop) {
+    return retry_while_held(
+        [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; }, stop);
+}
+
+void clear_read_only(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool delete_file(const std::wstring& path) {
+    clear_read_only(path);
+    return retry_while_held([&] {
+        if (DeleteFileW(path.c_str())) return true;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        SetLastError(error);
+        return false;
+    });
 }
 
 bool is_link(const std::wstring& path) {
@@ -157,7 +219,7 @@ bool delete_recorded_file(const std::wstring& root, const std::string& relative)
         // Already gone: the folders it leaves may still be pruned.
     } else if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
         return true; // not a file of ours any more
-    } else if (!DeleteFileW(file.c_str())) {
+    } else if (!delete_file(file)) {
         return false;
     }
     // Only an empty folder can be removed, so the climb stops at the first one still in use.

@@ -26,6 +26,8 @@ template <typename T, typename Traits> class Owned {
         reset();
         return &value_;
     }
+    // Gives the value up without closing it, to another owner.
+    T release() { return std::exchange(value_, Traits::invalid()); }
     void reset(T value = Traits::invalid()) {
         if (value_ != Traits::invalid()) Traits::close(value_);
         value_ = value;
@@ -38,6 +40,14 @@ template <typename T, typename Traits> class Owned {
 struct KernelHandleTraits {
     static HANDLE invalid() { return nullptr; }
     static void close(HANDLE h) { CloseHandle(h); }
+};
+// A mutex this thread owns: released, then closed.
+struct HeldMutexTraits {
+    static HANDLE invalid() { return nullptr; }
+    static void close(HANDLE h) {
+        ReleaseMutex(h);
+        CloseHandle(h);
+    }
 };
 struct FileHandleTraits {
     static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
@@ -62,6 +72,7 @@ struct LibraryTraits {
 
 using KernelHandle = Owned<HANDLE, KernelHandleTraits>; // processes, threads, events
 using FileHandle = Owned<HANDLE, FileHandleTraits>;     // CreateFileW
+using HeldMutex = Owned<HANDLE, HeldMutexTraits>;       // a mutex waited for and owned
 using FindHandle = Owned<HANDLE, FindHandleTraits>;     // FindFirstFileW
 using RegKey = Owned<HKEY, RegKeyTraits>;
 using Library = Owned<HMODULE, LibraryTraits>;

@@ -15,6 +15,7 @@ inline const std::wstring kMsgManifestExpired =
     L"Сведения о версии на сайте устарели — установка остановлена.";
 inline const std::wstring kMsgAppOpen = L"Планикс открыт — закройте его и нажмите «Повторить».";
 inline const std::wstring kMsgCancelled = L"Установка отменена.";
+inline const std::wstring kMsgOtherSetup = L"Планикс уже устанавливается в другом окне.";
 
 // `path` is the manifest's path; `local` the install folder joined with it.
 inline std::wstring msg_cannot_create_folder(const std::wstring& folder) {

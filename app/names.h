@@ -21,6 +21,9 @@ constexpr const wchar_t* kAppExeName = L"plannix.exe";
 constexpr const wchar_t* kSetupExeName = L"setup.exe";
 // Appended to a file's full name while its new content is staged beside it.
 constexpr const wchar_t* kStagedSuffix = L".new";
+// Exists only while a run puts files in place: its journal, the files set aside, and staged
+// files whose own folder cannot be made before the swap.
+constexpr const wchar_t* kSwapFolderName = L"plannix-swap";
 
 // In the temporary folder.
 constexpr const wchar_t* kTempCopyPrefix = L"plannix-setup-";
@@ -28,3 +31,6 @@ constexpr const wchar_t* kLogFileName = L"plannix-setup.log";
 // In the temporary folder: the blobs a run has verified, kept until a run succeeds, so that an
 // interrupted run's successor fetches only what had not arrived.
 constexpr const wchar_t* kResumeCacheName = L"plannix-setup-cache";
+
+// Held by the one Setup that works on an install folder; followed by the folder's hash.
+constexpr const wchar_t* kFolderMutexPrefix = L"Local\\plannix-setup-";

@@ -134,7 +134,15 @@ std::string serialise_install_record(const Manifest& manifest, const bool select
 bool write_install_record(const std::wstring& dir, const Manifest& manifest,
                           const bool selected[kComponentCount], const nlohmann::json& undeleted) {
     try {
-        const std::string text = serialise_install_record(manifest, selected, undeleted);
+        return write_install_record_text(dir,
+                                         serialise_install_record(manifest, selected, undeleted));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool write_install_record_text(const std::wstring& dir, const std::string& text) {
+    try {
         if (text.empty()) return false;
         const fs::path folder(dir);
         const fs::path temp = folder / kRecordTempName;

@@ -46,6 +46,8 @@ std::string recorded_hash_of(const RecordedHashes& recorded, const std::string& 
 // next run and the removal try again.
 std::string serialise_install_record(const Manifest& manifest, const bool selected[kComponentCount],
                                      const nlohmann::json& undeleted = nlohmann::json::object());
+// Writes `text` as install.json in `dir`, flushed, through a temporary file and a replacing move.
+bool write_install_record_text(const std::wstring& dir, const std::string& text);
 // Writes install.json in `dir` through a temporary file and a replacing move.
 bool write_install_record(const std::wstring& dir, const Manifest& manifest,
                           const bool selected[kComponentCount],

@@ -11,7 +11,9 @@
 #include "app/paths.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "catalogue/file_names.h"
 #include "catalogue/manifest.h"
+#include "transport/hash.h"
 
 namespace {
 
@@ -41,27 +43,45 @@ bool make_folders_on_the_way(const std::wstring& relative, std::vector<std::wstr
     }
 }
 
+// True when a file (not a folder, not a link) stands where one of the folders above `relative`
+// must be: a file of the old release that the swap sets aside first.
+bool file_in_the_way(const std::string& relative) {
+    const std::vector<std::string> parts = split_relative_path(relative);
+    std::wstring folder = g_installDir;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        folder = join_path(folder, wide_from_utf8(parts[i]));
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+        if (!(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::wstring local_file_path(const std::string& relativePath) {
     return join_path(g_installDir, wide_from_utf8(relativePath));
 }
 
+std::string staged_relative_path(const ManifestFile& file) {
+    const std::string suffix = utf8_from_wide(kStagedSuffix);
+    if (!file_in_the_way(file.path)) return file.path + suffix;
+    // One name per file, however its path is spelled.
+    const std::string key = file_name_key(file.path);
+    return utf8_from_wide(kSwapFolderName) + "/" + sha256_hex(key.data(), key.size()) + suffix;
+}
+
 std::wstring staged_file_path(const ManifestFile& file) {
-    return local_file_path(file.path) + kStagedSuffix;
+    return local_file_path(staged_relative_path(file));
 }
 
 std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& content,
                         std::vector<std::wstring>& madeFolders) {
     const std::wstring local = local_file_path(file.path);
-    const std::wstring staged = local + kStagedSuffix;
-    if (!make_folders_on_the_way(wide_from_utf8(file.path), madeFolders))
+    const std::string stagedName = staged_relative_path(file);
+    if (!make_folders_on_the_way(wide_from_utf8(stagedName), madeFolders))
         return msg_cannot_write(local);
-    // A folder of that name (not one the record listed: those went before the fetch) is not ours
-    // to replace.
-    const DWORD target = GetFileAttributesW(local.c_str());
-    if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY))
-        return msg_cannot_write(local);
+    const std::wstring staged = local_file_path(stagedName);
     // A link left under the staged name would be written through; the link itself goes.
     delete_if_link(staged);
     // A staged file left by an earlier run is overwritten.
@@ -74,7 +94,7 @@ std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& co
 }
 
 void discard_staged(const ManifestFile& file) {
-    DeleteFileW(staged_file_path(file).c_str());
+    delete_file(staged_file_path(file));
 }
 
 void remove_made_folders(std::vector<std::wstring> madeFolders) {
@@ -83,12 +103,4 @@ void remove_made_folders(std::vector<std::wstring> madeFolders) {
               [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
     for (const std::wstring& folder : madeFolders)
         RemoveDirectoryW(folder.c_str());
-}
-
-std::wstring move_staged(const ManifestFile& file) {
-    const std::wstring local = local_file_path(file.path);
-    const std::wstring staged = local + kStagedSuffix;
-    if (move_replacing(staged, local)) return {};
-    DeleteFileW(staged.c_str());
-    return msg_file_busy(local);
 }

@@ -1,8 +1,8 @@
 #pragma once
-// Putting new files in place in two phases: each is first staged beside the old one with ".new"
-// appended and flushed; only when every file of the run is staged are they moved over the old
-// ones, each in one rename. A run that fails before the moves takes its staged files and the
-// folders it made away again and leaves the install folder as it was.
+// Staging new files: each is first written beside the old one with ".new" appended and flushed;
+// only when every file of the run is staged does the swap (app/swap.h) put them in place. A run
+// that fails before the swap takes its staged files and the folders it made away again and
+// leaves the install folder as it was.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,7 +11,11 @@ struct ManifestFile;
 
 // The install folder joined with the entry's path; its forward slashes stay as they are.
 std::wstring local_file_path(const std::string& relativePath);
-// The local file's full path with ".new" appended.
+// Where the entry's new content is staged, relative to the install folder: its path with ".new"
+// appended, or, while a file of the old release stands where one of its folders must be, a name
+// of its own in the swap folder (moved in once the swap has set that file aside).
+std::string staged_relative_path(const ManifestFile& file);
+// The same joined to the install folder.
 std::wstring staged_file_path(const ManifestFile& file);
 
 // Writes `content` as the entry's staged file, flushed, making the folders on its way; each
@@ -26,8 +30,3 @@ void discard_staged(const ManifestFile& file);
 
 // Deletes the folders a failed run made, deepest first, each only when it is empty.
 void remove_made_folders(std::vector<std::wstring> madeFolders);
-
-// Moves the staged file over the local one. Empty on success; else the staged file is deleted
-// and the message is "Файл занят: " + local path + " — закройте планикс." (whatever the cause:
-// something holds the old file or its name).
-std::wstring move_staged(const ManifestFile& file);

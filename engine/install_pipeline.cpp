@@ -10,6 +10,8 @@
 
 #include "app/byte_counts.h"
 #include "app/file_ops.h"
+#include "app/folder_lock.h"
+#include "app/handles.h"
 #include "app/known_folders.h"
 #include "app/messages.h"
 #include "app/names.h"
@@ -17,8 +19,10 @@
 #include "app/setup_log.h"
 #include "app/signed_manifest.h"
 #include "app/state.h"
+#include "app/swap.h"
 #include "app/text.h"
 #include "catalogue/components.h"
+#include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 #include "engine/blob_cache.h"
@@ -84,9 +88,12 @@ void create_shortcuts() {
     if (!desktop.empty()) create_shortcut(join_path(desktop, g_shortcutName), exe);
 }
 
+// The probe opens it for writing, which a read-only attribute alone would refuse; the
+// application's executable is always Setup's to replace.
 bool app_exe_busy() {
     const std::wstring exe = join_path(g_installDir, kAppExeName);
-    return GetFileAttributesW(exe.c_str()) != INVALID_FILE_ATTRIBUTES && is_file_busy(exe);
+    clear_read_only(exe);
+    return is_file_busy(exe);
 }
 
 // A fresh start: no cancel, no progress.
@@ -166,14 +173,9 @@ nlohmann::json installed_files() {
 }
 
 // Every file of the to-do list staged and verified, or none: a failure or a cancel takes this
-// run's staged files away again and the install folder stays exactly as it was.
-//
-// Recorded obsolete files that stand where this release needs a folder (or inside a folder
-// where it needs a file) go first: nothing could be staged there otherwise. They are the only
-// change made before the moves, and only to files the new release drops.
-bool fetch_step(const HttpSession& net, const Manifest& manifest, const nlohmann::json& installed,
-                Plan& plan) {
-    clear_obsolete_files_in_the_way(installed, manifest);
+// run's staged files away again and the install folder stays exactly as it was. Recorded files
+// in the way of a new folder stay until the swap sets them aside.
+bool fetch_step(const HttpSession& net, const Manifest& manifest, Plan& plan) {
     prepare_resume_cache(manifest);
     g_bytesTotal.exchange(plan.downloadTotal);
     const std::wstring message = fetch_and_stage(net, plan.todo, plan.madeFolders);
@@ -182,53 +184,89 @@ bool fetch_step(const HttpSession& net, const Manifest& manifest, const nlohmann
 }
 
 // Takes every staged file and the folders made for them away; for a run that stops before its
-// moves.
+// swap.
 void discard_all_staged(const Plan& plan) {
     for (const Fetch& fetch : plan.todo)
         discard_staged(*fetch.file);
     remove_made_folders(plan.madeFolders);
 }
 
-// The moves, only once nothing stands in their way: the application and every file to be
-// replaced are probed first, so an update fails whole instead of leaving two versions mixed.
-// Then the obsolete files go, the caches go and the record is written.
-bool put_in_place(const Manifest& manifest, const Plan& plan, nlohmann::json& installed) {
-    if (app_exe_busy()) {
-        discard_all_staged(plan);
-        set_error(kMsgAppOpen);
-        return false;
-    }
-    for (const Fetch& fetch : plan.todo) {
-        if (!is_file_busy(local_file_path(fetch.file->path))) continue;
-        discard_all_staged(plan);
-        set_error(msg_file_busy(local_file_path(fetch.file->path)));
-        return false;
-    }
-    for (size_t i = 0; i < plan.todo.size(); ++i) {
-        const ManifestFile& file = *plan.todo[i].file;
-        const std::wstring message = move_staged(file);
-        if (!message.empty()) {
-            // Only a program that took hold of a file since the probe gets here.
-            for (size_t rest = i + 1; rest < plan.todo.size(); ++rest)
-                discard_staged(*plan.todo[rest].file);
-            remove_made_folders(plan.madeFolders); // those still empty
-            set_error(message);
-            return false;
-        }
-        installed[file.path] = file.sha256;
-    }
+// A path made by join_path from the install folder, relative to it again.
+std::string relative_to_install_dir(const std::wstring& path) {
+    const size_t prefix = join_path(g_installDir, L"").size();
+    return utf8_from_wide(path.substr(std::min(path.size(), prefix)));
+}
 
-    // What cannot be deleted now stays recorded, so that the next run and the removal try again.
-    const nlohmann::json undeleted = remove_obsolete_files(installed, manifest);
+// The swap of this run: the obsolete files first (so that a folder can take the place of one),
+// then the new files in manifest order; the folders it may have to undo; the new record.
+SwapPlan swap_plan(const Manifest& manifest, const Plan& plan, const nlohmann::json& installed) {
+    SwapPlan swap;
+    for (const std::string& key : obsolete_keys(installed, manifest))
+        swap.steps.push_back({key, std::string(), std::string(), true});
+    for (const std::wstring& folder : plan.madeFolders)
+        swap.madeFolders.push_back(relative_to_install_dir(folder));
+    for (const Fetch& fetch : plan.todo) {
+        const ManifestFile& file = *fetch.file;
+        const DWORD target = GetFileAttributesW(local_file_path(file.path).c_str());
+        const bool existed =
+            target != INVALID_FILE_ATTRIBUTES && !(target & FILE_ATTRIBUTE_DIRECTORY);
+        swap.steps.push_back({file.path, staged_relative_path(file), file.sha256, existed});
+        // Folders the swap itself makes: where nothing or a file of the old release stands.
+        const std::vector<std::string> parts = split_relative_path(file.path);
+        std::string folder;
+        for (size_t i = 0; i + 1 < parts.size(); ++i) {
+            folder += (i ? "/" : "") + parts[i];
+            const DWORD a = GetFileAttributesW(local_file_path(folder).c_str());
+            if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY))
+                swap.madeFolders.push_back(folder);
+        }
+    }
+    swap.record = serialise_install_record(manifest, g_componentSelected);
+    return swap;
+}
+
+// Empty when every file the swap moves can be moved: the files it renames and the staged files
+// are opened for deletion without sharing, through the retry, so that a scanner that has just
+// taken hold of one is waited for. Else the message naming the file.
+std::wstring probe_swap(const SwapPlan& swap, const RecordedHashes& recorded) {
+    for (const SwapStep& step : swap.steps) {
+        const std::wstring target = local_file_path(step.path);
+        // What the record names is ours to replace, read-only or not.
+        if (step.staged.empty() || !recorded_hash_of(recorded, step.path).empty())
+            clear_read_only(target);
+        const DWORD a = GetFileAttributesW(target.c_str());
+        const bool plainFile = a != INVALID_FILE_ATTRIBUTES &&
+                               !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        // A folder or a link under the name is not renamed, so not probed.
+        if (plainFile && is_held_against_rename(target)) return msg_file_busy(target);
+        if (!step.staged.empty() && is_held_against_rename(local_file_path(step.staged)))
+            return msg_file_busy(target);
+    }
+    return {};
+}
+
+// The moves, only once nothing stands in their way: the application and every file the swap
+// moves are probed first. The swap is one transaction: it fails whole, and its files set aside
+// go only once the record is written; the caches go after that.
+bool put_in_place(const Manifest& manifest, const Plan& plan, const nlohmann::json& installed) {
+    const SwapPlan swap = swap_plan(manifest, plan, installed);
+    std::wstring message;
+    if (app_exe_busy()) message = kMsgAppOpen;
+    if (message.empty()) message = probe_swap(swap, recorded_hashes_by_name(installed));
+    if (message.empty() && swap.record.empty())
+        message = msg_cannot_write(join_path(g_installDir, kRecordFileName));
+    if (!message.empty()) {
+        discard_all_staged(plan);
+        set_error(message);
+        return false;
+    }
+    message = run_swap(g_installDir, swap, g_cancelRequested);
+    if (!message.empty()) {
+        set_error(message);
+        return false;
+    }
     delete_blob_cache();
     delete_resume_cache();
-
-    // A run whose record is not written must not report success: the next update or the
-    // removal would not know the files it put there.
-    if (!write_install_record(g_installDir, manifest, g_componentSelected, undeleted)) {
-        set_error(msg_cannot_write(join_path(g_installDir, kRecordFileName)));
-        return false;
-    }
     return true;
 }
 
@@ -252,17 +290,39 @@ void finish(const Manifest& manifest, const Plan& plan) {
     finish_successful_run();
 }
 
+// One Setup per install folder, from before anything there is looked at to the end of the run.
+bool lock_folder(HeldMutex& lock) {
+    lock = lock_install_folder(g_installDir, g_cancelRequested);
+    if (!lock) {
+        set_error(g_cancelRequested.load() ? kMsgCancelled : kMsgOtherSetup);
+        return false;
+    }
+    set_status(L"Получаем сведения о версии…"); // after a wait for the other Setup
+    return true;
+}
+
+// A swap that a killed Setup left half done is finished or undone before anything else, so that
+// the record names what is on disk; a finished one is a successful run, whose caches go.
+void finish_interrupted_run() {
+    if (!is_absolute_folder(g_installDir) || !finish_interrupted_swap(g_installDir)) return;
+    delete_blob_cache();
+    delete_resume_cache();
+}
+
 void run() {
     reset_run();
+    HeldMutex lock;
+    if (!lock_folder(lock)) return;
+    finish_interrupted_run();
     HttpSession net;
     Manifest manifest;
     if (!accept_manifest(net, manifest)) return;
     if (!wait_for_app()) return;
     if (!prepare_folder()) return;
-    nlohmann::json installed = installed_files();
+    const nlohmann::json installed = installed_files();
     delete_leftover_staged_files(installed, manifest);
     Plan plan = plan_run(manifest, installed);
-    if (!fetch_step(net, manifest, installed, plan)) return;
+    if (!fetch_step(net, manifest, plan)) return;
     if (!put_in_place(manifest, plan, installed)) return;
     finish(manifest, plan);
 }

@@ -28,54 +28,17 @@ Names kept_names(const Manifest& manifest) {
     return kept;
 }
 
-// The record's keys that may be deleted: they follow the path rules and name no kept file.
-std::vector<std::string> obsolete_keys(const nlohmann::json& installed, const Names& kept) {
+} // namespace
+
+// The keys that follow the path rules and name no kept file.
+std::vector<std::string> obsolete_keys(const nlohmann::json& installed, const Manifest& manifest) {
     std::vector<std::string> keys;
     if (!installed.is_object()) return keys;
+    const Names kept = kept_names(manifest);
     for (const auto& item : installed.items())
         if (is_acceptable_manifest_path(item.key()) && !kept.count(file_name_key(item.key())))
             keys.push_back(item.key());
     return keys;
-}
-
-// The folders above each name: "a", "a/b" for "a/b/c".
-Names folders_above(const Names& names) {
-    Names folders;
-    for (const std::string& name : names)
-        for (size_t slash = name.find('/'); slash != std::string::npos;
-             slash = name.find('/', slash + 1))
-            folders.insert(name.substr(0, slash));
-    return folders;
-}
-
-} // namespace
-
-void clear_obsolete_files_in_the_way(const nlohmann::json& installed, const Manifest& manifest) {
-    try {
-        const Names kept = kept_names(manifest);
-        const Names neededFolders = folders_above(kept);
-        for (const std::string& key : obsolete_keys(installed, kept)) {
-            const std::string name = file_name_key(key);
-            bool inTheWay = neededFolders.count(name) > 0;
-            for (size_t slash = name.find('/'); !inTheWay && slash != std::string::npos;
-                 slash = name.find('/', slash + 1))
-                inTheWay = kept.count(name.substr(0, slash)) > 0;
-            if (inTheWay) delete_recorded_file(g_installDir, key);
-        }
-    } catch (const std::exception&) {
-        // What stays in the way makes the write fail with its own message.
-    }
-}
-
-nlohmann::json remove_obsolete_files(const nlohmann::json& installed, const Manifest& manifest) {
-    nlohmann::json undeleted = nlohmann::json::object();
-    try {
-        for (const std::string& key : obsolete_keys(installed, kept_names(manifest)))
-            if (!delete_recorded_file(g_installDir, key)) undeleted[key] = installed.at(key);
-    } catch (const std::exception&) {
-        // Leftover files are harmless; the run goes on.
-    }
-    return undeleted;
 }
 
 void delete_leftover_staged_files(const nlohmann::json& installed, const Manifest& manifest) {

@@ -25,13 +25,17 @@ void finish_successful_run() {
     // After an update the application comes back by itself, started before the window learns
     // that the run is done: from then on it offers "Запустить" (a second copy) and "Закрыть"
     // (which would end Setup before the restart). After an install the window offers to start it.
-    const bool restart = g_runMode == Update && !g_autoMode;
-    if (restart) {
+    // Only a restart that worked closes the window; otherwise the Done page stays, with
+    // "Запустить" for the user to try.
+    bool restarted = false;
+    if (g_runMode == Update && !g_autoMode) {
         const std::wstring exe = join_path(g_installDir, kAppExeName);
-        ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr, g_installDir.c_str(), SW_SHOWNORMAL);
+        restarted = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", exe.c_str(), nullptr,
+                                                            g_installDir.c_str(),
+                                                            SW_SHOWNORMAL)) > 32;
     }
     g_workerState.exchange(Done);
     // Without a window a null handle would post to this thread's own queue instead.
-    if (restart)
+    if (restarted)
         if (const HWND window = g_mainWindow.load()) PostMessageW(window, WM_CLOSE, 0, 0);
 }

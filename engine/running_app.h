@@ -8,5 +8,5 @@
 void wait_for_process(uint32_t pid);
 
 // Ends a successful run: sets Done; in Update mode without "/auto" first starts the application
-// from the install folder, and after Done asks the window to close itself.
+// from the install folder, and after Done asks the window to close itself when it started.
 void finish_successful_run();

@@ -1,16 +1,19 @@
 #include "removal/uninstall.h"
 
+#include <atomic>
 #include <string>
 
 #include <windows.h>
 
 #include "app/file_ops.h"
+#include "app/folder_lock.h"
 #include "app/handles.h"
 #include "app/known_folders.h"
 #include "app/messages.h"
 #include "app/names.h"
 #include "app/paths.h"
 #include "app/state.h"
+#include "app/swap.h"
 #include "app/text.h"
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
@@ -71,10 +74,27 @@ void remove_installation() {
     // depend on the current folder.
     const bool haveDir = is_absolute_folder(dir);
 
+    // No install or update may work on the folder meanwhile. The removal ignores a cancel, as
+    // it does everywhere else.
+    HeldMutex lock;
+    if (haveDir) {
+        const std::atomic<bool> never{false};
+        lock = lock_install_folder(dir, never);
+        if (!lock) {
+            set_error(kMsgOtherSetup);
+            return;
+        }
+        set_status(L"Удаление…");
+    }
+
     if (haveDir && is_file_busy(join_path(dir, kAppExeName))) {
         set_error(kMsgAppOpen);
         return;
     }
+
+    // A swap that a killed Setup left half done: the record must name what is on disk before
+    // its files are deleted by it.
+    if (haveDir) finish_interrupted_swap(dir);
 
     if (haveDir) delete_recorded_files(dir);
 
@@ -104,6 +124,10 @@ void remove_installation() {
     }
 
     RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallKey);
+
+    // The blobs kept for resuming an interrupted run: nothing is left to resume.
+    const std::wstring temp = temp_folder();
+    if (!temp.empty()) delete_tree(join_path(temp, kResumeCacheName));
 
     append_log(L"удалено из " + dir);
     g_workerState.exchange(Done);

@@ -81,9 +81,24 @@ EOF
   logfile="$wintemp/plannix-setup.log"
   installed_line() { tail -n1 "$logfile" 2>/dev/null || true; }
 
+  # The swap's time, from the last staged file to the record written: a moved file keeps the
+  # time its staged copy was written, and the record is written last.
+  folder_unix="$WINEPREFIX/drive_c/bench/Plannix"
+  swap_seconds() {
+    python3 - "$folder_unix" <<'PY'
+import os, sys
+root = sys.argv[1]
+record = os.stat(os.path.join(root, 'install.json')).st_mtime_ns
+last = max(os.stat(os.path.join(d, f)).st_mtime_ns for d, _, fs in os.walk(root) for f in fs
+           if f != 'install.json')
+print('%.3f' % ((record - last) / 1e9))
+PY
+  }
+
   run_setup
   install_s=$run_s install_peak=$peak_kb
   install_log=$(installed_line)
+  install_swap_s=$(swap_seconds)
   run_setup # nothing to do: Setup's own footprint under Wine
   idle_s=$run_s idle_peak=$peak_kb
   # The same install into a folder on tmpfs, where flushing to disk costs nothing: the share of
@@ -114,6 +129,7 @@ EOF
   run_setup
   update_s=$run_s
   update_log=$(installed_line)
+  update_swap_s=$(swap_seconds)
   fetched=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" |
     awk '$1 == "GET" && $3 == 200 && $2 ~ /\/blobs\// { print $2 }' |
     while read -r url; do stat -c %s "$cache/release/${url#/}"; done | awk '{ s += $1 } END { print s + 0 }')
@@ -150,6 +166,7 @@ print('%-48s %9.2f   (its fixed cost: start, manifest, window)' % ('a setup.exe 
 if $tmpfs_s > 0:
     print('%-48s %9.2f %9.1f   (ratio %.2f)' % ('setup.exe, install folder on tmpfs (no flushes)', $tmpfs_s, installed / mb / $tmpfs_s, $tmpfs_s / base))
 print('%-48s %s' % ('its log line', r"""$install_log"""))
+print('%-48s %9.3f   (%d files)' % ('swap: last staged file to record written', $install_swap_s, len(one)))
 print()
 # Transfers in flight hold at most the budget (64 MiB, or the largest blob with its file when
 # that is more); the file being written is within it.
@@ -165,6 +182,7 @@ print('update of %d changed files: %.2f s (a run with nothing to fetch: %.2f s)'
 print('%-48s %9d' % ('bytes fetched', $fetched))
 print('%-48s %9d   (goal: equal)' % ('sum of their csize', csize))
 print('%-48s %s' % ('its log line', r"""$update_log"""))
+print('%-48s %9.3f   (%d files)' % ('swap: last staged file to record written', $update_swap_s, len(changed)))
 EOF
   exit 0
 fi

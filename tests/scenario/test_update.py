@@ -2,6 +2,7 @@
 setup.exe under Wine against signed releases served on localhost."""
 import json
 import os
+import subprocess
 import time
 import unittest
 
@@ -10,6 +11,7 @@ from served import Release, Server, folder_matches, sha256, trust_test_ca
 
 INSTALL_DIR = r'C:\Apps\Plannix'
 MARKER = 'plannix-started.txt'
+HOLD_FILE = os.environ['PLANNIX_HOLD_FILE']
 
 
 class Scenario(unittest.TestCase):
@@ -192,6 +194,97 @@ class InterruptedRun(Scenario):
         self.assertEqual((target / 'keep.txt').read_text(), 'mine')
         # Windows deletes the link itself; Wine cannot delete a Unix link, so it may stay.
         self.assertTrue(not cache.exists() or cache.is_symlink())
+
+
+class KilledDuringTheSwap(Scenario):
+    """Setup killed while it puts an update's files in place: a scanner holds the last staged
+    file from the moment the swap begins, so the swap waits on it, and the prefix's processes
+    are killed meanwhile."""
+
+    COUNT = 120
+
+    def kill_during_the_swap(self):
+        paths = ['files/f%02d.txt' % n for n in range(self.COUNT)]
+        for path in paths:
+            self.release.write(path, ('old %s\n' % path) * 40)
+        self.old = self.release.publish('1.0.0')
+        self.serve()
+        self.assertEqual(self.install(), 0)
+        for path in paths:
+            self.release.write(path, ('new %s\n' % path) * 40)
+        self.new = self.release.publish('2.0.0')
+        held = INSTALL_DIR + '\\' + paths[-1].replace('/', '\\') + '.new'
+        marker = self.prefix.temp_windows + r'\scanner.marker'
+        self.prefix.start(HOLD_FILE, held, marker, '120', INSTALL_DIR + r'\plannix-swap\0.old')
+        self.mark = self.server.mark()
+        setup = self.start_install()
+        self.assertTrue(wait_until(self.prefix.unix(marker).exists, 120), self.prefix.log_lines())
+        time.sleep(1)
+        subprocess.run(['wineserver', '-k'], env=self.prefix.env, timeout=30)
+        setup.wait(timeout=30)
+        self.fetched = set(self.server.blobs_fetched(self.mark))
+        # Half swapped: the files before the held one new, their old ones set aside.
+        self.assertEqual((self.folder / paths[0]).read_text(), ('new %s\n' % paths[0]) * 40)
+        self.assertTrue((self.folder / 'plannix-swap' / 'journal.json').exists())
+        return paths
+
+    def assert_whole(self, manifest, version):
+        self.assertEqual(folder_matches(self.folder, manifest), [])
+        record = json.loads((self.folder / 'install.json').read_text(encoding='utf-8'))
+        self.assertEqual(record['version'], version)
+        self.assertEqual(sorted(record['files']), sorted(e['path'] for e in manifest['files']))
+
+    def test_the_next_run_finishes_the_swap_and_fetches_nothing(self):
+        self.kill_during_the_swap()
+        mark = self.server.mark()
+        self.assertEqual(self.install(), 0)
+        self.assert_whole(self.new, '2.0.0')
+        self.assertEqual(self.server.blobs_fetched(mark), [])
+        self.assertEqual(self.prefix.log_lines()[-1], self.success_line('2.0.0', 0, 0))
+
+    def test_a_staged_file_lost_after_the_kill_makes_the_next_run_undo_the_swap_first(self):
+        paths = self.kill_during_the_swap()
+        (self.folder / (paths[-1] + '.new')).unlink()
+        # Undone before anything else, even with the site out of reach.
+        self.server.set_faults({'/plannix/app/manifest.json': 'status=404'})
+        self.assertEqual(self.install(), 0)
+        self.assert_whole(self.old, '1.0.0')
+        # Then the update fetches nothing it had verified before the kill.
+        self.server.set_faults({})
+        mark = self.server.mark()
+        self.assertEqual(self.install(), 0)
+        self.assert_whole(self.new, '2.0.0')
+        self.assertLessEqual(set(self.server.blobs_fetched(mark)), {self.release.blob_url(e)
+                             for e in self.new['files'] if e['path'] == paths[-1]})
+
+    def test_the_next_removal_finishes_the_swap_and_leaves_nothing(self):
+        self.kill_during_the_swap()
+        self.assertEqual(self.prefix.run(self.setup_exe, '/uninstall', '/auto', '/dir',
+                                         INSTALL_DIR, timeout=120), 0)
+        self.assertTrue(wait_until(lambda: not self.folder.exists(), 60),
+                        sorted(str(p) for p in self.folder.rglob('*')))
+        self.assertFalse((self.prefix.temp / 'plannix-setup-cache').exists())
+
+
+class TwoSetupsAtOnce(Scenario):
+    def test_two_setups_started_together_on_one_folder_leave_exactly_the_new_version(self):
+        for n in range(40):
+            self.release.write('data/part%02d.txt' % n, ('old part %d\n' % n) * 300)
+        self.release.publish('1.0.0')
+        self.serve()
+        self.assertEqual(self.install(), 0)
+        for n in range(40):
+            self.release.write('data/part%02d.txt' % n, ('new part %d\n' % n) * 300)
+        manifest = self.release.publish('2.0.0')
+        # The first Setup takes a while over one blob, so the two overlap.
+        first_part = next(e for e in manifest['files'] if e['path'] == 'data/part00.txt')
+        self.server.set_faults({self.release.blob_url(first_part): 'slow=8/0.1'})
+        first, second = self.start_install(), self.start_install()
+        self.assertEqual(first.wait(timeout=120), 0)
+        self.assertEqual(second.wait(timeout=120), 0)
+        self.assertEqual(folder_matches(self.folder, manifest), [])
+        lines = self.prefix.log_lines()[-2:]
+        self.assertTrue(all(line.startswith('установлено 2.0.0 ') for line in lines), lines)
 
 
 if __name__ == '__main__':

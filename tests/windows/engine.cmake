@@ -19,10 +19,10 @@ plannix_wine_test(engine_pipeline_test SOURCES engine_pipeline_test.cpp TIMEOUT 
           --lifetime 230 --faults-file ${ENGINE_FIXTURE}/faults.txt --)
 # Setup's own resources, so the test runs with its UTF-8 code page, as shell links need.
 target_sources(engine_pipeline_test PRIVATE ${CMAKE_SOURCE_DIR}/resources/setup.rc)
-add_dependencies(engine_pipeline_test engine_fixture add_root_ca)
+add_dependencies(engine_pipeline_test engine_fixture add_root_ca hold_file)
 set_tests_properties(wine.engine_pipeline_test PROPERTIES
   RESOURCE_LOCK plannix_https_port
-  ENVIRONMENT "PLANNIX_ENGINE_FIXTURE=${ENGINE_FIXTURE};PLANNIX_TESTSERVER_LOG=${ENGINE_LOG};PLANNIX_WINE_SETUP=wine $<TARGET_FILE:add_root_ca> Z:${PLANNIX_TEST_CERTS}/ca.der")
+  ENVIRONMENT "PLANNIX_ENGINE_FIXTURE=${ENGINE_FIXTURE};PLANNIX_TESTSERVER_LOG=${ENGINE_LOG};PLANNIX_HOLD_FILE=$<TARGET_FILE:hold_file>;PLANNIX_WINE_SETUP=wine $<TARGET_FILE:add_root_ca> Z:${PLANNIX_TEST_CERTS}/ca.der")
 
 # What an update, an install or a removal must never destroy: releases that rename by letter
 # case, turn a file into a folder, drop a held file, and one whose plannix.exe is the demo's

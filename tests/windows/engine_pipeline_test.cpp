@@ -19,9 +19,12 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "app/command_line.h"
+#include "app/file_ops.h"
 #include "app/files.h"
 #include "app/handles.h"
 #include "app/known_folders.h"
+#include "app/messages.h"
 #include "app/names.h"
 #include "app/paths.h"
 #include "app/state.h"
@@ -208,7 +211,10 @@ class Engine : public ::testing::Test {
     void SetUp() override {
         set_faults("");
         serve("v1");
+        // A file held for the whole run fails it after a second, not after the real 15.
+        g_heldRetryLimitMs = 1000;
     }
+    void TearDown() override { g_heldRetryLimitMs = kHeldRetryLimitMs; }
 };
 
 struct Shortcut {
@@ -565,14 +571,15 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
                                              L"Скачивание 1 из 3: extras/added.bin"};
     EXPECT_TRUE(fetching.count(statusWhileFetching)) << utf8_from_wide(statusWhileFetching);
 
-    // Mended: a record that cannot be written fails the run instead of reporting success.
+    // A record that cannot be written fails the run, after every move of the swap: each is
+    // undone, the obsolete files and the folder made for the added file included.
     set_faults("");
     serve("v2");
-    const std::string record = read(dir + L"\\install.json");
     fs::create_directory(dir + L"\\install.json.tmp");
+    const Snapshot beforeSwap = snapshot(dir);
     EXPECT_EQ(run(Update, dir), Failed);
     EXPECT_EQ(get_error(), L"Не записать " + dir + L"\\install.json");
-    EXPECT_EQ(read(dir + L"\\install.json"), record);
+    EXPECT_TRUE(snapshot(dir) == beforeSwap) << "the swap was not undone whole";
     EXPECT_EQ(display_version(), "1.0.0");
     RemoveDirectoryW((dir + L"\\install.json.tmp").c_str());
 
@@ -868,4 +875,115 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         }
         EXPECT_EQ(display_version(), "1.6.0");
     }
+}
+
+// A stand-in for a virus scanner: hold_file.exe, a process of its own, holding `file` without
+// sharing from the moment `trigger` exists (at once without one), for `seconds` or until
+// released.
+class Scanner {
+  public:
+    Scanner(const std::wstring& file, const std::wstring& trigger, int seconds) {
+        static int count = 0;
+        marker_ = temp_folder() + L"engine-scanner-" + std::to_wstring(++count) + L".marker";
+        DeleteFileW(marker_.c_str());
+        std::wstring command = quote_argument(wide_from_utf8(test_file_path("PLANNIX_HOLD_FILE", ""))) +
+                               L" " + quote_argument(file) + L" " + quote_argument(marker_) +
+                               L" " + std::to_wstring(seconds);
+        if (!trigger.empty()) command += L" " + quote_argument(trigger);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &info));
+        process_.reset(info.hProcess);
+        CloseHandle(info.hThread);
+    }
+    ~Scanner() { release(); }
+    bool holding() const {
+        for (int i = 0; i < 2000 && !exists(marker_); ++i)
+            Sleep(10);
+        return exists(marker_);
+    }
+    // Ends the hold; one that never began ends too.
+    void release() {
+        DeleteFileW(marker_.c_str());
+        if (process_ && WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0)
+            TerminateProcess(process_.get(), 4);
+        process_.reset();
+    }
+
+  private:
+    std::wstring marker_;
+    KernelHandle process_;
+};
+
+// A file that the swap must move, held by another program: a short hold is waited for and the
+// update completes; a hold past the limit fails the update whole, naming the file, and the rerun
+// once it is free fetches no blob.
+TEST_F(Engine, AFileHeldAtTheSwapIsWaitedForOrTheUpdateFailsWholeAndResumesWithoutFetching) {
+    struct Case {
+        const char* what;
+        std::wstring held;  // relative to the install folder
+        bool fromItsWriting; // taken the moment it has been written (a staged file)
+        bool pastTheLimit;
+        std::wstring named; // in the message
+    };
+    const Case cases[] = {
+        {"staged file, 3 s", L"extras/added.bin.new", true, false, L""},
+        {"staged file, past the limit", L"extras/added.bin.new", true, true,
+         L"extras/added.bin"},
+        {"target, 3 s", L"docs/readme.txt", false, false, L""},
+        {"target, past the limit", L"docs/readme.txt", false, true, L"docs/readme.txt"},
+        {"obsolete file, 3 s", L"old/deep/er/gone.txt", false, false, L""},
+        {"obsolete file, past the limit", L"old/deep/er/gone.txt", false, true,
+         L"old/deep/er/gone.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring dir = fresh_folder(L"scanner");
+        install_v1(dir);
+        const Snapshot before = snapshot(dir);
+        const std::wstring held = dir + L"\\" + c.held;
+        g_heldRetryLimitMs = c.pastTheLimit ? 1500 : kHeldRetryLimitMs;
+        // The staged file waits for a slow transfer, long enough to be seen and taken.
+        set_faults(c.fromItsWriting ? blob_url(entry(release("v2"), "data/scene.bin")) +
+                                          " slow=4096/0.1\n"
+                                    : "");
+        Scanner scanner(held, c.fromItsWriting ? held : L"", c.pastTheLimit ? 120 : 3);
+        if (!c.fromItsWriting) ASSERT_TRUE(scanner.holding());
+        size_t mark = log_mark();
+        const WorkerState state = run(Update, dir);
+        if (!c.pastTheLimit) {
+            EXPECT_EQ(state, Done) << utf8_from_wide(get_error());
+            expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
+            continue;
+        }
+        EXPECT_EQ(state, Failed);
+        EXPECT_EQ(get_error(), msg_file_busy(dir + L"\\" + c.named));
+        scanner.release(); // its file can be read again
+        set_faults("");
+        Snapshot after = snapshot(dir);
+        // A staged file held through the undo could not be deleted, nor the folder made for it.
+        for (auto it = after.begin(); it != after.end();)
+            it = !before.count(it->first) && c.held.rfind(it->first, 0) == 0 ? after.erase(it)
+                                                                            : std::next(it);
+        EXPECT_TRUE(after == before) << "not the old version byte for byte";
+        EXPECT_EQ(display_version(), "1.0.0");
+
+        mark = log_mark();
+        ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+        EXPECT_TRUE(blob_requests_since(mark).empty());
+        expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
+    }
+}
+
+// Windows refuses to replace or delete a read-only file; the record's files are Setup's all the
+// same.
+TEST_F(Engine, ReadOnlyRecordedFilesAreReplacedAndDeleted) {
+    const std::wstring dir = fresh_folder(L"readonly");
+    install_v1(dir);
+    for (const wchar_t* path : {L"\\docs/readme.txt", L"\\old/deep/er/gone.txt", L"\\plannix.exe"})
+        ASSERT_TRUE(SetFileAttributesW((dir + path).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
+    expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
 }

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/file_ops.h"
 #include "app/files.h"
 #include "app/handles.h"
 #include "app/names.h"
@@ -202,37 +203,54 @@ TEST(EngineSafety, AFileThatBecomesAFolderAndTheReverseUpdateInOneRun) {
     EXPECT_EQ(read(dir + L"\\data"), source("shape1", "data"));
     EXPECT_EQ(read(dir + L"\\docs\\x\\y.txt"), source("shape1", "docs/x/y.txt"));
 
+    // A failure after the staging (the new file's blob missing) or at the swap (a folder of
+    // the user's in the way) leaves the old shape whole: the file where the new folder would go,
+    // the folder where the new file would go.
+    const Manifest shape2 = release("shape2");
+    for (const ManifestFile& file : shape2.files) {
+        if (file.path != "data/x.bin") continue;
+        const std::wstring missing = fixture("served/plannix/app/blobs/" + file.sha256 + ".lzms");
+        ASSERT_TRUE(MoveFileExW(missing.c_str(), (missing + L".away").c_str(), 0));
+        EXPECT_EQ(install("shape2", dir), Failed);
+        EXPECT_EQ(get_error(), L"Не скачан data/x.bin — проверьте интернет и повторите.");
+        ASSERT_TRUE(MoveFileExW((missing + L".away").c_str(), missing.c_str(), 0));
+    }
+    EXPECT_EQ(read(dir + L"\\data"), source("shape1", "data"));
+    EXPECT_EQ(read(dir + L"\\docs\\x\\y.txt"), source("shape1", "docs/x/y.txt"));
+
     write(dir + L"\\docs\\x\\mine.txt", "mine");
     EXPECT_EQ(install("shape2", dir), Failed);
     EXPECT_EQ(get_error(), L"Не записать " + dir + L"\\docs/x");
     EXPECT_EQ(read(dir + L"\\docs\\x\\mine.txt"), "mine");
+    EXPECT_EQ(read(dir + L"\\data"), source("shape1", "data"));
+    EXPECT_EQ(read(dir + L"\\docs\\x\\y.txt"), source("shape1", "docs/x/y.txt"));
+    EXPECT_FALSE(exists(dir + L"\\plannix-swap"));
 }
 
-// Mended fault: an obsolete file that could not be deleted dropped out of the record and was
-// never removed again, not even by the removal.
-TEST(EngineSafety, AnObsoleteFileThatCannotBeDeletedStaysRecordedUntilItGoes) {
+// An obsolete file is set aside with the rest of the swap: one held by another program fails
+// the update whole (the record and every file as they were); a read-only one goes.
+TEST(EngineSafety, AnObsoleteFileHeldOpenFailsTheUpdateWholeAndAReadOnlyOneGoes) {
     const std::wstring dir = fresh_folder(L"keep");
     ASSERT_EQ(install("keep1", dir, Install), Done) << utf8_from_wide(get_error());
-    const nlohmann::json before = record_files(dir);
+    const std::string record = read(dir + L"\\install.json");
     const std::wstring held = dir + L"\\old\\held.dll";
     const std::wstring readOnly = dir + L"\\old\\ro.dll";
     ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    g_heldRetryLimitMs = 500;
     {
         FileHandle holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(static_cast<bool>(holder));
-        ASSERT_EQ(install("keep2", dir), Done) << utf8_from_wide(get_error());
+        EXPECT_EQ(install("keep2", dir), Failed);
     }
-    EXPECT_TRUE(exists(held));
-    EXPECT_TRUE(exists(readOnly));
-    nlohmann::json expected =
-        parse_install_record_text(serialise_install_record(release("keep2"), kCore))["files"];
-    expected["old/held.dll"] = before["old/held.dll"];
-    expected["old/ro.dll"] = before["old/ro.dll"];
-    EXPECT_EQ(record_files(dir), expected);
+    g_heldRetryLimitMs = kHeldRetryLimitMs;
+    EXPECT_EQ(get_error(), L"Файл занят: " + dir + L"\\old/held.dll — закройте планикс.");
+    EXPECT_EQ(read(held), source("keep1", "old/held.dll"));
+    EXPECT_EQ(read(readOnly), source("keep1", "old/ro.dll"));
+    EXPECT_FALSE(exists(dir + L"\\docs"));
+    EXPECT_EQ(read(dir + L"\\install.json"), record);
 
-    // Once nothing holds them, the next run deletes them and drops their keys.
-    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Once nothing holds it, the next run deletes both and drops their keys.
     ASSERT_EQ(install("keep2", dir), Done) << utf8_from_wide(get_error());
     EXPECT_FALSE(exists(dir + L"\\old"));
     EXPECT_EQ(read(dir + L"\\install.json"), serialise_install_record(release("keep2"), kCore));
@@ -269,6 +287,16 @@ std::set<DWORD> children_running(const wchar_t* exe) {
     return ids;
 }
 
+void end_children(const wchar_t* exe) {
+    for (const DWORD id : children_running(exe)) {
+        KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (process) {
+            TerminateProcess(process.get(), 0);
+            WaitForSingleObject(process.get(), 10000);
+        }
+    }
+}
+
 // Mended fault: after an update Done was set before the application was started again, so the
 // window offered "Запустить" (a second copy) and "Закрыть" (no restart at all) meanwhile.
 TEST(EngineSafety, AfterAnUpdateTheApplicationIsRunningBeforeTheRunIsDone) {
@@ -292,12 +320,35 @@ TEST(EngineSafety, AfterAnUpdateTheApplicationIsRunningBeforeTheRunIsDone) {
     EXPECT_EQ(state, Done) << utf8_from_wide(get_error());
     EXPECT_EQ(started.size(), 1u) << "the application was not running when the run was Done";
     // The application is a stand-in that waits on a message box: it is ended here.
-    for (const DWORD id : children_running(L"plannix.exe")) {
-        KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (process) {
-            TerminateProcess(process.get(), 0);
-            WaitForSingleObject(process.get(), 10000);
-        }
+    end_children(L"plannix.exe");
+}
+
+// Only a restart that worked closes the window after an update; otherwise the Done page stays,
+// offering "Запустить".
+TEST(EngineSafety, AfterAnUpdateTheWindowClosesOnlyWhenTheApplicationStarted) {
+    struct Case {
+        const char* release;
+        bool starts; // its plannix.exe is a program (else text, which cannot be started)
+    };
+    for (const Case& c : {Case{"case2", false}, Case{"restart", true}}) {
+        SCOPED_TRACE(c.release);
+        const std::wstring dir = fresh_folder(L"close");
+        ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
+        // A window of this thread, whose queue the run posts to.
+        const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                            nullptr, nullptr, nullptr);
+        ASSERT_TRUE(window);
+        g_mainWindow = window;
+        serve(c.release);
+        prepare_run(Update, dir, false);
+        worker_main(begin_worker_run());
+        g_mainWindow = nullptr;
+        MSG message = {};
+        const bool closed = PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_REMOVE);
+        DestroyWindow(window);
+        EXPECT_EQ(g_workerState.load(), Done) << utf8_from_wide(get_error());
+        EXPECT_EQ(closed, c.starts);
+        end_children(L"plannix.exe");
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include "app/file_ops.h"
 #include "app/handles.h"
 #include "app/known_folders.h"
 #include "app/names.h"
@@ -117,8 +118,13 @@ void expect_shortcuts_and_entry_gone() {
 
 class Removal : public ::testing::Test {
   protected:
-    void SetUp() override { g_workerState = Idle; }
+    void SetUp() override {
+        g_workerState = Idle;
+        // A file held for the whole run is given up after a second, not after the real 15.
+        g_heldRetryLimitMs = 1000;
+    }
     void TearDown() override {
+        g_heldRetryLimitMs = kHeldRetryLimitMs;
         std::error_code ignored;
         fs::remove_all(L"C:\\Apps\\Plannix", ignored);
         fs::remove_all(app_data_folder(), ignored);
