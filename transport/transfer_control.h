@@ -6,8 +6,10 @@
 //
 // Handle rule: a request is opened and registered under the control's lock, and closed exactly
 // once: by stop() under that lock while registered, else by its owner after unregistering it.
-// Nothing is opened after a stop, so no handle value closed by a stop is handed out again to
-// this run while its owner may still name it; the owner's later calls on it simply fail.
+// No request of the run is opened after a stop, so a value closed by a stop is not handed out
+// again to the run's own requests while its owner may still name it; the owner's later calls
+// on it simply fail. (Wine 8 does not wake a call blocked on a silent connection when its
+// handle is closed; there the stop takes effect when the next bytes arrive.)
 #include <atomic>
 #include <mutex>
 #include <string>
