@@ -15,6 +15,7 @@
 #include "transport/hash.h"
 #include "transport/http.h"
 #include "transport/lzms.h"
+#include "transport/transfer_control.h"
 
 namespace fs = std::filesystem;
 
@@ -52,7 +53,7 @@ std::wstring cached_blob_path(const ManifestFile& file) {
 } // namespace
 
 std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
-                         std::vector<uint8_t>& content) {
+                         TransferControl& control, std::vector<uint8_t>& content) {
     const std::wstring path = wide_from_utf8(file.path);
     try {
         // The publisher's cache first, then what an interrupted run left, then the server.
@@ -62,8 +63,8 @@ std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
         if (downloaded) {
             // The body may not outgrow the signed size: a longer one cannot match csha256.
             if (!http_get(net, L"/plannix/app/blobs/" + wide_from_utf8(file.sha256) + L".lzms",
-                          blob, true, file.csize)) {
-                if (g_cancelRequested.load()) return kMsgCancelled;
+                          blob, true, file.csize, &control)) {
+                if (g_cancelRequested.load() || control.stopped()) return kMsgCancelled;
                 if (blob.size() > file.csize) return msg_damaged(path);
                 return msg_not_fetched(path);
             }

@@ -8,12 +8,14 @@
 
 struct HttpSession;
 struct ManifestFile;
+class TransferControl;
 
 // The content (exactly `file.size` bytes, hashing to `file.sha256`) into `content`. Empty on
-// success, else the message of the failure; it reports nothing itself, since several transfers
-// may fail at once and only one message is shown. Safe to call from several threads at once.
+// success, else the message of the failure ("Установка отменена." when a cancel or a stop
+// through `control` ended the download); it reports nothing itself, since several transfers may
+// fail at once and only one message is shown. Safe to call from several threads at once.
 std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
-                         std::vector<uint8_t>& content);
+                         TransferControl& control, std::vector<uint8_t>& content);
 
 // Removes the cache folder with all it holds, never following a link; every error is ignored.
 void delete_blob_cache();

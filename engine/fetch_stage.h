@@ -29,8 +29,10 @@ constexpr uint64_t kInFlightBudget = 64ull << 20;
 
 // Stages every file of `todo` (manifest order). Empty when all are staged, with the folders the
 // staging made in `madeFolders` (for a later step that must still undo the run); else the
-// message of the first failing file in manifest order ("Установка отменена." for a cancel),
-// after this run's staged files and the folders it made have been taken away again. Reports
-// progress as it goes: g_bytesDone per chunk and cached blob, and the download status text.
+// message of the failure that stopped the run (of the first in manifest order when several
+// failed at once; "Установка отменена." only for a cancel), after this run's staged files and
+// the folders it made have been taken away again. The first failure or a cancel ends every
+// transfer in flight at once. Reports progress as it goes: g_bytesDone per chunk and cached
+// blob, and the download status text.
 std::wstring fetch_and_stage(const HttpSession& net, const std::vector<Fetch>& todo,
                              std::vector<std::wstring>& madeFolders);

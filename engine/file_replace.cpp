@@ -30,6 +30,7 @@ bool make_folders_on_the_way(const std::wstring& relative, std::vector<std::wstr
         start = slash + 1;
         DWORD attributes = GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
+            made.reserve(made.size() + 1); // so that a folder made is always listed
             if (CreateDirectoryW(folder.c_str(), nullptr)) {
                 made.push_back(folder);
                 continue;

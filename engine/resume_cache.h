@@ -15,12 +15,13 @@ std::wstring resume_cache_folder();
 std::wstring resume_cache_path(const ManifestFile& file);
 
 // Makes the folder a real one (a link in its place is deleted as a link, never entered) and
-// deletes every entry that is not a blob of `manifest`. Errors are ignored: the cache is only
-// ever an optimisation.
+// deletes every entry that is not a blob of `manifest`, and every one under a blob's name that
+// is a folder or a link. Errors are ignored: the cache is only ever an optimisation.
 void prepare_resume_cache(const Manifest& manifest);
 
-// Keeps a verified blob; a failed write leaves at most a partial file, which fails its hash
-// check when read and is fetched again.
+// Keeps a verified blob: written under a name of its own that nothing had, then moved over the
+// blob's name, so whatever stood there (a link too) is replaced, never written through. A
+// failed write leaves at most a stray file, which the next run's preparation deletes.
 void keep_in_resume_cache(const ManifestFile& file, const std::string& blob);
 
 // Deletes the folder, a link in its place as a link.

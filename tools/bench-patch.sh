@@ -58,22 +58,13 @@ PY
 rel=$pairs/release
 if [ ! -f "$rel/r2/plannix/app/manifest.json" ]; then
   rm -rf "$rel"
-  python3 - "$rel" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" <<'PY'
-import os, random, shutil, struct, sys
+  PYTHONPATH="$root/tools" python3 - "$rel" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" <<'PY'
+import os, random, shutil, sys
+from bench_pe import rebuilt
 rel, setup_old, setup_new = sys.argv[1:]
 wine = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
 dlls = sorted((os.path.getsize(os.path.join(wine, n)), n) for n in os.listdir(wine)
               if n.endswith('.dll'))[-80:]
-
-def rebuilt(data):
-    base = struct.unpack_from('<Q', data, struct.unpack_from('<I', data, 0x3C)[0] + 0x30)[0]
-    cut = len(data) * 2 // 5
-    out = bytearray(data[:cut] + data[cut // 2:cut // 2 + 2048] + data[cut:])
-    for at in range(cut + 2048 - (cut + 2048) % 8, len(out) - 8, 8):
-        v = struct.unpack_from('<Q', out, at)[0]
-        if base <= v < base + len(data) * 2:
-            struct.pack_into('<Q', out, at, v + 4096)
-    return bytes(out)
 
 for version in ('1', '2'):
     src = os.path.join(rel, 'src' + version)

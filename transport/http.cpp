@@ -2,8 +2,10 @@
 
 #include "app/build_constants.h"
 #include "app/state.h"
+#include "transport/transfer_control.h"
 #include "transport/transport_handles.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -34,13 +36,37 @@ bool content_length(HINTERNET request, uint64_t& length) {
 #define WINHTTP_PROTOCOL_FLAG_HTTP2 0x1
 #endif
 
-// Sends the request and reads the body; the request handle is closed when it returns.
+// Room for `needed` bytes: at least double the capacity, so that a body of unknown length is not
+// copied once per chunk, yet never more than one byte past the bound.
+void make_room(std::string& body, size_t needed, uint64_t max_body) {
+    if (needed <= body.capacity()) return;
+    const uint64_t cap = max_body == kNoBodyLimit ? kNoBodyLimit : max_body + 1;
+    body.reserve(static_cast<size_t>(
+        std::max<uint64_t>(needed, std::min<uint64_t>(uint64_t{body.capacity()} * 2, cap))));
+}
+
+// The request of one transfer, closed when it goes unless a stop closed it first.
+class Request {
+  public:
+    Request(TransferControl& control, HINTERNET connection, const std::wstring& path)
+        : control_(control), handle_(control.open_request(connection, path)) {}
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+    ~Request() {
+        if (handle_) control_.close_request(handle_);
+    }
+    HINTERNET get() const { return handle_; }
+
+  private:
+    TransferControl& control_;
+    HINTERNET handle_;
+};
+
+// Sends the request and reads the body.
 bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bool count_progress,
-           uint64_t max_body) {
-    Internet request(WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr,
-                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                        WINHTTP_FLAG_SECURE));
-    if (!request) return false;
+           uint64_t max_body, TransferControl& control) {
+    const Request request(control, connection, path);
+    if (!request.get()) return false;
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr))
@@ -64,7 +90,7 @@ bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bo
         body.reserve(static_cast<size_t>(announced));
 
     for (;;) {
-        if (g_cancelRequested.load()) return false;
+        if (g_cancelRequested.load() || control.stopped()) return false;
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request.get(), &available)) return false;
         if (available == 0) return !lengthKnown || body.size() == announced;
@@ -73,6 +99,7 @@ bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bo
         if (max_body != kNoBodyLimit && available > max_body - body.size() + 1)
             available = static_cast<DWORD>(max_body - body.size() + 1);
         const size_t oldSize = body.size();
+        make_room(body, oldSize + available, max_body);
         body.resize(oldSize + available);
         DWORD read = 0;
         const BOOL ok = WinHttpReadData(request.get(), body.data() + oldSize, available, &read);
@@ -100,15 +127,16 @@ bool open_http_session(HttpSession& out) {
 }
 
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
-              bool count_progress, uint64_t max_body) {
+              bool count_progress, uint64_t max_body, TransferControl* control) {
     body.clear();
     bool complete = false;
     try {
-        complete =
-            net.connection && fetch(net.connection.get(), path, body, count_progress, max_body);
+        TransferControl own; // a request nobody else stops
+        complete = net.connection && fetch(net.connection.get(), path, body, count_progress,
+                                           max_body, control ? *control : own);
     } catch (const std::bad_alloc&) {
         // A body larger than memory fails like any other broken transfer.
     }
-    // A cancel that arrived during the last chunk still wins.
-    return complete && !g_cancelRequested.load();
+    // A cancel or a stop that arrived during the last chunk still wins.
+    return complete && !g_cancelRequested.load() && !(control && control->stopped());
 }

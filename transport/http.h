@@ -6,6 +6,8 @@
 
 #include "transport/transport_handles.h"
 
+class TransferControl;
+
 constexpr uint64_t kNoBodyLimit = std::numeric_limits<uint64_t>::max();
 
 // One WinHTTP session and its connection to the publisher's site. A run opens one and every
@@ -20,9 +22,11 @@ struct HttpSession {
 // Opens the session (automatic proxy, HTTP/2 where the system offers it) and its connection.
 bool open_http_session(HttpSession& out);
 
-// True only on status 200 with the whole body read, not cancelled, and at most `max_body`
-// bytes long. With a bound, the transfer stops as soon as the body exceeds it, so `body` then
-// holds at most max_body + 1 bytes (more than max_body tells "too long" from a broken
-// transfer); an announced length within the bound is reserved once, so the body never moves.
+// True only on status 200 with the whole body read, not cancelled nor stopped through
+// `control`, and at most `max_body` bytes long. With a bound, the transfer stops as soon as the
+// body exceeds it, so `body` then holds at most max_body + 1 bytes (more than max_body tells
+// "too long" from a broken transfer); an announced length within the bound is reserved once, so
+// the body never moves, and a body of unknown length grows by doubling but never past the bound.
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
-              bool count_progress, uint64_t max_body = kNoBodyLimit);
+              bool count_progress, uint64_t max_body = kNoBodyLimit,
+              TransferControl* control = nullptr);

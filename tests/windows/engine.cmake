@@ -22,7 +22,7 @@ target_sources(engine_pipeline_test PRIVATE ${CMAKE_SOURCE_DIR}/resources/setup.
 add_dependencies(engine_pipeline_test engine_fixture add_root_ca hold_file)
 set_tests_properties(wine.engine_pipeline_test PROPERTIES
   RESOURCE_LOCK plannix_https_port
-  ENVIRONMENT "PLANNIX_ENGINE_FIXTURE=${ENGINE_FIXTURE};PLANNIX_TESTSERVER_LOG=${ENGINE_LOG};PLANNIX_HOLD_FILE=$<TARGET_FILE:hold_file>;PLANNIX_WINE_SETUP=wine $<TARGET_FILE:add_root_ca> Z:${PLANNIX_TEST_CERTS}/ca.der")
+  ENVIRONMENT "PLANNIX_ENGINE_FIXTURE=${ENGINE_FIXTURE};PLANNIX_TESTSERVER_LOG=${ENGINE_LOG};PLANNIX_HOLD_FILE=$<TARGET_FILE:hold_file>;PLANNIX_WINE_SETUP=bash ${CMAKE_CURRENT_SOURCE_DIR}/engine_pipeline_prefix.sh && wine $<TARGET_FILE:add_root_ca> Z:${PLANNIX_TEST_CERTS}/ca.der")
 
 # What an update, an install or a removal must never destroy: releases that rename by letter
 # case, turn a file into a folder, drop a held file, and one whose plannix.exe is the demo's

@@ -711,18 +711,53 @@ TEST_F(Engine, AFailedUpdateLeavesTheOldVersionWholeWhicheverFileFails) {
     expect_folder(dir, expected_folder("v2", kCoreNvidiaAmd));
 }
 
-TEST_F(Engine, OfSeveralFailingTransfersTheFirstInManifestOrderIsReported) {
-    const std::wstring dir = fresh_folder(L"several");
+// A failed transfer stops the others and a cancel stops them all, closing the requests in
+// flight, so the run ends at once on any line instead of after the slowest transfer.
+TEST_F(Engine, AFailureOrACancelEndsEveryTransferInFlightAtOnce) {
+    const std::wstring dir = fresh_folder(L"stop");
     install_v1(dir);
     const Manifest v2 = release("v2");
-    delete_resume_cache();
-    // The first file fails late, after a slow start; the last one at once.
-    set_faults(blob_url(entry(v2, "data/scene.bin")) + " slow=2048/0.1,drop=8000\n" +
-               blob_url(entry(v2, "extras/added.bin")) + " status=404\n");
-    EXPECT_EQ(run(Update, dir), Failed);
-    EXPECT_EQ(get_error(), L"Не скачан data/scene.bin — проверьте интернет и повторите.");
-    EXPECT_EQ(last_log_line(),
-              "ОШИБКА: Не скачан data/scene.bin — проверьте интернет и повторите.");
+    const ManifestFile& scene = entry(v2, "data/scene.bin");
+    // About 20 s for the whole blob at 50 KB/s.
+    const std::string slowScene = blob_url(scene) + " slow=5000/0.1\n";
+    struct Case {
+        const char* what;
+        std::string faults;
+        bool cancel; // pressed once the other blobs have arrived, with data/scene.bin under way
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {"404 beside a transfer at 50 KB/s",
+         slowScene + blob_url(entry(v2, "extras/added.bin")) + " status=404\n", false,
+         L"Не скачан extras/added.bin — проверьте интернет и повторите."},
+        {"cancel during a transfer at 50 KB/s", slowScene, true, L"Установка отменена."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        delete_resume_cache();
+        set_faults(c.faults);
+        const Snapshot before = snapshot(dir);
+        ULONGLONG stopAt = GetTickCount64();
+        std::thread canceller([&] {
+            if (!c.cancel) return;
+            for (int i = 0; i < 20000; ++i) {
+                if (exists(resume_cached(entry(v2, "docs/readme.txt"))) &&
+                    exists(resume_cached(entry(v2, "extras/added.bin"))))
+                    break;
+                Sleep(1);
+            }
+            stopAt = GetTickCount64();
+            g_cancelRequested = true;
+        });
+        EXPECT_EQ(run(Update, dir), Failed);
+        const ULONGLONG end = GetTickCount64();
+        canceller.join();
+        EXPECT_EQ(get_error(), c.message);
+        // The goal is one second; 5 s leaves room for a loaded machine's scheduling, and a run
+        // that waited for the slow transfer instead would take 20 s or more.
+        EXPECT_LT(end - stopAt, 5000u);
+        EXPECT_TRUE(snapshot(dir) == before);
+    }
 }
 
 // Mended: the record was written only at the end, so a cancelled, failed or killed run was
@@ -735,15 +770,22 @@ TEST_F(Engine, ACancelledRunIsResumedFetchingOnlyWhatHadNotArrived) {
     const ManifestFile& readme = entry(v2, "docs/readme.txt");
     const ManifestFile& added = entry(v2, "extras/added.bin");
     delete_resume_cache();
+    // A Unix link to a file of the user's under the name of added.bin's blob, in a folder that
+    // the prefix's set-up made and that becomes the cache: the blob must replace the link,
+    // never be written through it.
+    ASSERT_TRUE(MoveFileW(L"C:\\links\\cache", resume_cache_folder().c_str()));
+    const std::wstring victim = L"C:\\links\\victim.txt";
+    const std::string victimBytes = read(victim);
     // A blob of v1 and a stranger in the cache: neither is a blob of the release being installed.
-    fs::create_directories(resume_cache_folder());
     write(resume_cached(entry(release("v1"), "data/scene.bin")), "old");
     write(resume_cache_folder() + L"\\stranger.txt", "x");
-    set_faults(blob_url(scene) + " slow=512/0.05\n"); // about two seconds
+    ASSERT_FALSE(victimBytes.empty());
+    set_faults(blob_url(scene) + " slow=5000/0.1\n"); // far longer than the test
+    const std::string addedBlob = read(served_blob(added));
     std::thread canceller([&] {
         // Cancels once the two quick blobs are verified and kept, as the user would press.
         for (int i = 0; i < 20000; ++i) {
-            if (exists(resume_cached(readme)) && exists(resume_cached(added))) break;
+            if (exists(resume_cached(readme)) && read(resume_cached(added)) == addedBlob) break;
             Sleep(1);
         }
         g_cancelRequested = true;
@@ -761,6 +803,7 @@ TEST_F(Engine, ACancelledRunIsResumedFetchingOnlyWhatHadNotArrived) {
         cached.insert(item.path().filename().wstring());
     EXPECT_EQ(cached, (std::set<std::wstring>{wide_from_utf8(readme.sha256) + L".lzms",
                                               wide_from_utf8(added.sha256) + L".lzms"}));
+    EXPECT_EQ(read(victim), victimBytes) << "written through the link";
     // A kept blob that went bad since is fetched again, not trusted.
     write(resume_cached(added), read(resume_cached(added)) + "x");
 
@@ -826,6 +869,7 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         bool flipPatch;     // the served patch with one bit changed
         bool editInstalled; // the installed file changed on disk, same size
         bool patched;       // the update ends without fetching the whole blob
+        bool cancel = false; // pressed once the patch's first bytes have arrived
     };
     const Case cases[] = {
         {"by patch", "p2", "", false, false, true},
@@ -835,6 +879,9 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         {"patch that makes other content", "p2wrong", "", false, false, false},
         {"installed file edited", "p2", "", false, true, false},
         {"release without patches", "p2plain", "", false, false, false},
+        // Mended: the cancel fell back to the whole blob and started a new request.
+        {"cancel during the patch", "p2", patch_url(patch) + " slow=8/0.2\n", false, false, true,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -859,9 +906,25 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         set_faults(c.faults);
         serve(c.release);
         const size_t mark = log_mark();
-        ASSERT_EQ(run(Update, dir), Done) << utf8_from_wide(get_error());
-        EXPECT_EQ(read(dllPath), read(fixture("p2src/bin/engine.dll")));
+        g_bytesDone = 0; // what the last run counted must not set off the cancel
+        std::thread canceller([&] {
+            if (!c.cancel) return;
+            for (int i = 0; i < 20000 && g_bytesDone.load() == 0; ++i)
+                Sleep(1);
+            g_cancelRequested = true;
+        });
+        const WorkerState state = run(Update, dir);
+        canceller.join();
         const std::multiset<std::string> blobs = blob_requests_since(mark);
+        if (c.cancel) {
+            EXPECT_EQ(state, Failed);
+            EXPECT_EQ(get_error(), L"Установка отменена.");
+            EXPECT_EQ(blobs.count(dll.sha256), 0u) << "fell back to the whole blob";
+            EXPECT_TRUE(read(dllPath) == read(fixture("p1src/bin/engine.dll")));
+            continue;
+        }
+        ASSERT_EQ(state, Done) << utf8_from_wide(get_error());
+        EXPECT_EQ(read(dllPath), read(fixture("p2src/bin/engine.dll")));
         EXPECT_EQ(blobs.count(dll.sha256), c.patched ? 0u : 1u);
         EXPECT_EQ(blobs.size(), blobs.count(dll.sha256)) << "only the library changed";
         const bool patchAsked = std::string(c.release) != "p2plain" && !c.editInstalled;
@@ -871,7 +934,13 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
             EXPECT_EQ(g_bytesTotal.load(), patch.size);
             EXPECT_EQ(g_bytesDone.load(), patch.size);
         } else {
+            // The plan counted the patch where it chose one; the fallback adds the whole blob,
+            // and the bar never passes its end.
+            const ManifestFile& served = entry(release(c.release), "bin/engine.dll");
+            const uint64_t planned = patchAsked ? served.patches.at(0).size : 0;
+            EXPECT_EQ(g_bytesTotal.load(), planned + dll.csize);
             EXPECT_GE(g_bytesDone.load(), dll.csize);
+            EXPECT_LE(g_bytesDone.load(), g_bytesTotal.load());
         }
         EXPECT_EQ(display_version(), "1.6.0");
     }

@@ -57,8 +57,9 @@ V1 = {
 V2 = dict(V1)
 for gone in ('old/deep/er/gone.txt', 'legacy/x/y.txt'):
     del V2[gone]
-# Incompressible, so that its blob is long enough to be served slowly in pieces.
-V2['data/scene.bin'] = noise(2, 20000)
+# Incompressible, so that its blob is long enough to be served slowly in pieces: about 20 s at
+# 50 KB/s, far longer than any stop may take.
+V2['data/scene.bin'] = noise(2, 1000000)
 V2['docs/readme.txt'] = text('readme v2', 300)
 V2['extras/added.bin'] = text('added', 900)
 

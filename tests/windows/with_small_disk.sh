@@ -6,7 +6,7 @@
 set -uo pipefail
 dir=$(mktemp -d "${TMPDIR:-/tmp}/plannix-small-disk.XXXXXX")
 mounted=""
-if mount -t tmpfs -o size=256k,mode=0777 tmpfs "$dir" 2>/dev/null; then
+if mount -t tmpfs -o size=2m,mode=0777 tmpfs "$dir" 2>/dev/null; then
   mounted=1
   export PLANNIX_SMALL_DISK=$dir
 fi
