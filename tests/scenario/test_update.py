@@ -11,7 +11,6 @@ from served import Release, Server, folder_matches, sha256, trust_test_ca
 
 INSTALL_DIR = r'C:\Apps\Plannix'
 MARKER = 'plannix-started.txt'
-HOLD_FILE = os.environ['PLANNIX_HOLD_FILE']
 
 
 class Scenario(unittest.TestCase):
@@ -215,7 +214,9 @@ class KilledDuringTheSwap(Scenario):
         self.new = self.release.publish('2.0.0')
         held = INSTALL_DIR + '\\' + paths[-1].replace('/', '\\') + '.new'
         marker = self.prefix.temp_windows + r'\scanner.marker'
-        self.prefix.start(HOLD_FILE, held, marker, '120', INSTALL_DIR + r'\plannix-swap\0.old')
+        # Looked up here: test_nginx imports this module without the scanner in its environment.
+        self.prefix.start(os.environ['PLANNIX_HOLD_FILE'], held, marker, '120',
+                          INSTALL_DIR + r'\plannix-swap\0.old')
         self.mark = self.server.mark()
         setup = self.start_install()
         self.assertTrue(wait_until(self.prefix.unix(marker).exists, 120), self.prefix.log_lines())
