@@ -90,9 +90,9 @@ bool retry_while_held(const std::function<bool()>& attempt, const std::atomic<bo
 
 namespace {
 
-// True when an open with `access` and no sharing fails for a holder even after the retry.
+// True when an open with `access` and no sharing fails for a holder even after the retry; a
+// missing file is held by no one.
 bool held_against(const std::wstring& path, DWORD access) {
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     const bool opened = retry_while_held([&] {
         // Backup semantics let a folder be opened too.
         FileHandle file(CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
@@ -127,11 +127,17 @@ void clear_read_only(const std::wstring& path) {
 }
 
 bool delete_file(const std::wstring& path) {
-    clear_read_only(path);
     return retry_while_held([&] {
         if (DeleteFileW(path.c_str())) return true;
-        const DWORD error = GetLastError();
+        DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        // Read-only refuses deletion with access denied, as a holder may: cleared only then,
+        // so that the common case costs one call.
+        if (error == ERROR_ACCESS_DENIED) {
+            clear_read_only(path);
+            if (DeleteFileW(path.c_str())) return true;
+            error = GetLastError();
+        }
         SetLastError(error);
         return false;
     });

@@ -192,15 +192,13 @@ void undo_swap(const std::wstring& dir, const SwapPlan& plan) {
     if (all) delete_tree(swap_folder(dir));
 }
 
-// After the record: the old files and the journal go, and the folders the obsolete files leave
-// empty. Nothing here can lose the installation, so failures only leave leftovers for the next
-// start to delete.
+// After the record: the swap folder goes with the old files and the journal (a journal left
+// by a kill here finds its record written and only cleans up), then the folders the obsolete
+// files leave empty. Failures only leave leftovers for the next start to delete.
 void commit_swap(const std::wstring& dir, const SwapPlan& plan) {
-    for (size_t i = 0; i < plan.steps.size(); ++i)
-        delete_file(aside_path(dir, i));
+    delete_tree(swap_folder(dir));
     for (const SwapStep& step : plan.steps)
         if (step.staged.empty()) delete_recorded_file(dir, step.path); // the folders above
-    delete_tree(swap_folder(dir));
 }
 
 bool hashes_to(const std::wstring& path, const std::string& sha256) {

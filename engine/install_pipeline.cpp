@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <windows.h>
@@ -201,6 +202,7 @@ std::string relative_to_install_dir(const std::wstring& path) {
 // then the new files in manifest order; the folders it may have to undo; the new record.
 SwapPlan swap_plan(const Manifest& manifest, const Plan& plan, const nlohmann::json& installed) {
     SwapPlan swap;
+    std::unordered_set<std::string> folders; // looked at already
     for (const std::string& key : obsolete_keys(installed, manifest))
         swap.steps.push_back({key, std::string(), std::string(), true});
     for (const std::wstring& folder : plan.madeFolders)
@@ -216,6 +218,7 @@ SwapPlan swap_plan(const Manifest& manifest, const Plan& plan, const nlohmann::j
         std::string folder;
         for (size_t i = 0; i + 1 < parts.size(); ++i) {
             folder += (i ? "/" : "") + parts[i];
+            if (!folders.insert(folder).second) continue;
             const DWORD a = GetFileAttributesW(local_file_path(folder).c_str());
             if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY))
                 swap.madeFolders.push_back(folder);
@@ -231,10 +234,11 @@ SwapPlan swap_plan(const Manifest& manifest, const Plan& plan, const nlohmann::j
 std::wstring probe_swap(const SwapPlan& swap, const RecordedHashes& recorded) {
     for (const SwapStep& step : swap.steps) {
         const std::wstring target = local_file_path(step.path);
-        // What the record names is ours to replace, read-only or not.
-        if (step.staged.empty() || !recorded_hash_of(recorded, step.path).empty())
-            clear_read_only(target);
         const DWORD a = GetFileAttributesW(target.c_str());
+        // What the record names is ours to replace, read-only or not.
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) &&
+            (step.staged.empty() || !recorded_hash_of(recorded, step.path).empty()))
+            clear_read_only(target);
         const bool plainFile = a != INVALID_FILE_ATTRIBUTES &&
                                !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
         // A folder or a link under the name is not renamed, so not probed.
