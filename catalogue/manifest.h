@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/packs.h"
+
 // A binary patch that makes a file's content from one older content.
 struct ManifestPatch {
     std::string from;   // content hash of the old file it applies to, 64 lower-case hex
@@ -29,6 +31,7 @@ struct Manifest {
     std::string date;
     std::string exe = "plannix.exe";
     std::vector<ManifestFile> files;
+    std::vector<ManifestPack> packs; // "packs": none in releases made without them
 };
 
 // True only when `text` is an acceptable manifest; on false `out` is to be discarded.

@@ -1,2 +1,2 @@
-set(catalogue_PORTABLE manifest.cpp components.cpp install_record.cpp file_names.cpp)
+set(catalogue_PORTABLE manifest.cpp components.cpp install_record.cpp file_names.cpp packs.cpp)
 set(catalogue_WINDOWS)

@@ -69,8 +69,9 @@ class NginxSite(unittest.TestCase):
         run('keygen', str(keys))
         for version in ('1.0.0', '1.1.0'):
             (source / 'version.txt').write_text(version)
-            run('pack', '--key', str(keys / 'private.pem'), '--version', version, str(source),
-                str(self.release))
+            previous = ['--previous', str(self.release)] if version != '1.0.0' else []
+            run('pack', '--key', str(keys / 'private.pem'), '--version', version, *previous,
+                str(source), str(self.release))
         self.app = self.release / 'plannix' / 'app'
         (self.app / 'notes.txt').write_text('not for clients')
         self.log = work / 'access.log'
@@ -86,8 +87,11 @@ class NginxSite(unittest.TestCase):
         blob = 'blobs/%s.lzms' % manifest['files'][0]['sha256']
         fresh = ('manifest.json', 'application/json; charset=utf-8', 'no-cache')
         signature = ('manifest.sig', 'text/plain', 'no-cache')
-        forever = (blob, 'application/octet-stream', 'public, max-age=31536000, immutable')
-        for name, content_type, cache in (fresh, signature, forever):
+        pack = 'packs/%s.lzms' % manifest['packs'][0]['sha256']
+        patch = next(p.relative_to(self.app).as_posix() for p in self.app.glob('patches/*'))
+        forever = [(name, 'application/octet-stream', 'public, max-age=31536000, immutable')
+                   for name in (blob, pack, patch)]
+        for name, content_type, cache in (fresh, signature, *forever):
             with self.subTest(name):
                 status, headers, body = self.nginx.request('/plannix/app/' + name)
                 self.assertEqual(status, 200)
@@ -103,6 +107,8 @@ class NginxSite(unittest.TestCase):
         refused = {
             '/plannix/app/': 404,  # no listing
             '/plannix/app/blobs/': 404,
+            '/plannix/app/packs/': 404,
+            '/plannix/app/patches/%s.lzms' % manifest['files'][0]['sha256']: 404,
             '/plannix/app/notes.txt': 404,  # a stray file in the served folder
             '/plannix/app/blobs/%s.lzms' % manifest['files'][0]['sha256'].upper(): 404,
             '/plannix/app/blobs/%s.lzms' % ('0' * 64): 404,  # a blob not uploaded (yet)

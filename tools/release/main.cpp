@@ -29,34 +29,43 @@ const Command kCommands[] = {
      "the 88-character key that Setup is built to trust.\n"},
     {"pack",
      cmd_pack,
-     {{"--key", "--version", "--date", "--exe", "--previous"}, {"--key", "--version"}, {}, 2},
+     {{"--key", "--version", "--date", "--exe", "--previous"},
+      {"--key", "--version"},
+      {"--no-packs"},
+      2},
      "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--previous OLD_RELEASE_DIR]...\n"
-     "       SOURCE_DIR RELEASE_DIR",
+     "       [--no-packs] SOURCE_DIR RELEASE_DIR",
      "Packs every file under SOURCE_DIR into a signed release in RELEASE_DIR/plannix/app/,\n"
      "writing only the blobs it lacks. The manifest and signature it replaces are kept in\n"
      "RELEASE_DIR/history/<their version>/. On a terminal it shows its progress.\n"
      "With --previous (repeatable), each changed file also gets a patch from its content in\n"
-     "each earlier release, kept when smaller than 60% of its blob.\n"},
+     "each earlier release, kept when smaller than 60% of its blob.\n"
+     "The distinct files of each component also go into solid packs of at most 64 MiB under\n"
+     "packs/, which a first installation fetches instead of the blobs; --no-packs leaves them "
+     "out.\n"},
     {"verify",
      cmd_verify,
      {{"--public-key", "--previous"}, {"--public-key"}, {}, 1},
      "verify --public-key KEY.txt [--previous OLD_RELEASE_DIR]... RELEASE_DIR",
-     "Checks the release as Setup will: the signature, the manifest, every blob and every\n"
-     "patch, and names each file that would fail. With --previous (repeatable), each patch\n"
+     "Checks the release as Setup will: the signature, the manifest, every blob, every pack\n"
+     "and every patch, and names each file that would fail. With --previous (repeatable), each "
+     "patch\n"
      "from a content those releases hold must also turn it into the new file exactly.\n"},
     {"diff",
      cmd_diff,
      {{}, {}, {"--json"}, 2},
      "diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR",
      "What an update from OLD to NEW costs a user, per component: files changed, added and\n"
-     "removed, and the bytes fetched with whole blobs and with the patches NEW offers.\n"
+     "removed, and the bytes fetched with whole blobs, with the patches NEW offers, and with\n"
+     "the packs Setup would choose; then what a first installation of NEW fetches.\n"
      "--json prints the same as JSON.\n"},
     {"prune",
      cmd_prune,
      {{"--keep", "--public-key"}, {"--keep", "--public-key"}, {"--dry-run"}, 1},
      "prune --keep N --public-key KEY.txt [--dry-run] RELEASE_DIR",
-     "Deletes the blobs that neither the current manifest nor the N highest versions in\n"
-     "history name, and the rest of the history; prints each deletion and the bytes freed.\n"
+     "Deletes the blobs, packs and patches that neither the current manifest nor the N highest\n"
+     "versions in history name, and the rest of the history; prints each deletion and the bytes\n"
+     "freed.\n"
      "--dry-run only prints. Refuses a folder whose manifest does not verify with KEY.txt.\n"},
     {"compress",
      cmd_compress,

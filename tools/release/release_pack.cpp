@@ -19,6 +19,7 @@
 #include "tools/release/progress.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
+#include "tools/release/release_packs.h"
 #include "tools/release/release_patches.h"
 #include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
@@ -271,7 +272,8 @@ bool pack_files(const fs::path& appDir, std::vector<PackedFile>& files, size_t& 
     return ok;
 }
 
-std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs& args) {
+std::string manifest_text(const std::vector<PackedFile>& files,
+                          const std::vector<ManifestPack>& packs, const ParsedArgs& args) {
     nlohmann::json doc = nlohmann::json::object();
     doc["app"] = "plannix";
     doc["version"] = args.value("--version");
@@ -291,6 +293,7 @@ std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs
         list.back()["patches"] = std::move(patches);
     }
     doc["files"] = std::move(list);
+    if (!packs.empty()) doc["packs"] = packs_json(packs);
     return doc.dump(1) + "\n";
 }
 
@@ -365,6 +368,27 @@ bool add_patches(const fs::path& appDir, const std::vector<PreviousRelease>& pre
     return true;
 }
 
+// The solid packs a first installation fetches, once every file's blob is in place.
+bool add_packs(const fs::path& appDir, const std::vector<PackedFile>& files,
+               std::vector<ManifestPack>& packs) {
+    std::vector<PackSource> sources;
+    for (const PackedFile& f : files)
+        sources.push_back(PackSource{f.path, f.sha256, f.size, f.csize, f.source});
+    if (!make_release_packs(appDir, sources, packs)) return false;
+    uint64_t packBytes = 0, memberBlobBytes = 0;
+    size_t members = 0;
+    for (const ManifestPack& p : packs) {
+        packBytes += p.csize;
+        members += p.files.size();
+        for (size_t index : p.files)
+            memberBlobBytes += files[index].csize;
+    }
+    std::printf("packs: %zu holding %zu files, %llu B (their blobs: %llu B)\n", packs.size(),
+                members, static_cast<unsigned long long>(packBytes),
+                static_cast<unsigned long long>(memberBlobBytes));
+    return true;
+}
+
 } // namespace
 
 int cmd_pack(const ParsedArgs& args) {
@@ -397,12 +421,14 @@ int cmd_pack(const ParsedArgs& args) {
     size_t reused = 0;
     if (!pack_files(appDir, files, reused)) return 1;
     if (!previous.empty() && !add_patches(appDir, previous, files)) return 1;
+    std::vector<ManifestPack> packs;
+    if (!args.has("--no-packs") && !add_packs(appDir, files, packs)) return 1;
 
     // Blobs first, then the manifest with its signature: the manifest never names a missing
     // blob.
     std::string text;
     try {
-        text = manifest_text(files, args);
+        text = manifest_text(files, packs, args);
     } catch (const nlohmann::json::exception& e) {
         std::fprintf(stderr, "pack: cannot write the manifest: %s\n", e.what());
         return 1;
@@ -425,7 +451,8 @@ int cmd_pack(const ParsedArgs& args) {
     std::string written;
     Manifest check;
     if (!read_whole_file(appDir / "manifest.json", written) || written != text ||
-        !parse_manifest(written, check) || check.files.size() != files.size()) {
+        !parse_manifest(written, check) || check.files.size() != files.size() ||
+        check.packs.size() != packs.size()) {
         std::fprintf(stderr, "pack: %s: Setup's parser rejects the manifest just written\n",
                      (appDir / "manifest.json").c_str());
         return 1;
