@@ -3,6 +3,7 @@ release made by the real plannix-release: what Setup and caches get for each kin
 import http.client
 import json
 import os
+import random
 import socket
 import ssl
 import subprocess
@@ -67,8 +68,11 @@ class NginxSite(unittest.TestCase):
         run = lambda *args: subprocess.run([RELEASE_TOOL, *args], check=True,
                                            capture_output=True)
         run('keygen', str(keys))
+        model = bytearray(random.Random(7).randbytes(20000))  # incompressible: a patch is smaller
         for version in ('1.0.0', '1.1.0'):
             (source / 'version.txt').write_text(version)
+            model[100] = ord(version[2])
+            (source / 'data' / 'model.bin').write_bytes(model)
             previous = ['--previous', str(self.release)] if version != '1.0.0' else []
             run('pack', '--key', str(keys / 'private.pem'), '--version', version, *previous,
                 str(source), str(self.release))
@@ -130,7 +134,7 @@ class NginxSite(unittest.TestCase):
         self.assertEqual(self.nginx.exported,
                          [str(self.nginx.certs / 'ca.der'), str(self.log)])
         lines = self.log.read_text().splitlines()
-        self.assertEqual(len(lines), 6 + len(refused) + 1)
+        self.assertEqual(len(lines), 2 * (2 + len(forever)) + len(refused) + 1)
         first = lines[0].split(' ')
         self.assertEqual(first[1:], ['GET', '/plannix/app/manifest.json', '200',
                                      str((self.app / 'manifest.json').stat().st_size)])
