@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "app/byte_counts.h"
 #include "app/messages.h"
@@ -14,7 +15,9 @@
 #include "catalogue/manifest.h"
 #include "engine/blob_cache.h"
 #include "engine/file_replace.h"
+#include "engine/pack_source.h"
 #include "engine/patch_source.h"
+#include "transport/hash.h"
 
 namespace {
 
@@ -23,33 +26,31 @@ constexpr auto kBudgetPoll = std::chrono::milliseconds(100);
 
 enum class Outcome { Pending, Staged, Failed };
 
+// One transfer: a file's own, or a pack's with every to-do file it holds.
 struct Job {
-    Fetch fetch;
+    const ManifestPack* pack = nullptr;
+    std::vector<Fetch> files; // one without a pack
+    uint64_t charge = 0;      // of the budget, while it runs
     Outcome outcome = Outcome::Pending;
+    const ManifestFile* failed = nullptr; // the file a failure is reported for
     std::wstring message; // of a failure; empty for one that threw (the damaged message)
     std::vector<std::wstring> madeFolders;
 };
 
 // Shared by the transfer threads of one run; every member after `lock` is guarded by it.
 struct FetchRun {
-    explicit FetchRun(const std::vector<Fetch>& todo) {
-        jobs.reserve(todo.size());
-        for (const Fetch& fetch : todo) {
-            Job job;
-            job.fetch = fetch;
-            jobs.push_back(std::move(job));
-        }
-    }
     const HttpSession* net = nullptr;
+    const std::vector<ManifestFile>* files = nullptr;
     uint64_t budget = kInFlightBudget;
+    size_t fileCount = 0; // over all jobs
 
     std::mutex lock;
     std::condition_variable freed; // budget given back, or a stop
     std::vector<Job> jobs;         // manifest order
     size_t next = 0;               // the next job to start
-    size_t finished = 0;
-    uint64_t held = 0; // budget held by the transfers in flight
-    bool stop = false; // a failure or a cancel: start nothing more
+    size_t finished = 0;           // files of the finished jobs
+    uint64_t held = 0;             // budget held by the transfers in flight
+    bool stop = false;             // a failure or a cancel: start nothing more
 };
 
 // The blob path's peak, or the patch path's when that is more: old file, patch and result.
@@ -59,6 +60,19 @@ uint64_t charge_of(const Fetch& fetch) {
     if (!fetch.patch) return whole;
     return std::max(whole,
                     saturating_add(saturating_add(fetch.oldSize, fetch.patch->size), file.size));
+}
+
+// A pack's peak is its blob, its content and the copy of its largest member staged; a member that
+// falls back to its own blob or patch does so after the pack's memory is gone.
+uint64_t charge_of(const Job& job) {
+    uint64_t charge = 0, largest = 0;
+    for (const Fetch& fetch : job.files) {
+        charge = std::max(charge, charge_of(fetch));
+        largest = std::max(largest, fetch.file->size);
+    }
+    if (!job.pack) return charge;
+    return std::max(charge,
+                    saturating_add(saturating_add(job.pack->csize, job.pack->size), largest));
 }
 
 // The file's content from its patch, or from its whole blob when there is none or the patch
@@ -75,9 +89,9 @@ std::wstring obtain_content(const HttpSession& net, const Fetch& fetch,
 }
 
 // "Скачивание i из n: path": i counts the finished files plus the one under way, path is the
-// file most recently started. Called under the run's lock, so the two agree.
+// file most recently started (a pack's first). Called under the run's lock, so the two agree.
 void publish_status(const FetchRun& run, const ManifestFile& lastStarted) {
-    const size_t n = run.jobs.size();
+    const size_t n = run.fileCount;
     const size_t i = std::min(run.finished + 1, n);
     set_status(L"Скачивание " + std::to_wstring(i) + L" из " + std::to_wstring(n) + L": " +
                wide_from_utf8(lastStarted.path));
@@ -89,10 +103,11 @@ size_t claim_job(FetchRun& run, const ManifestFile*& lastStarted) {
     for (;;) {
         if (g_cancelRequested.load()) run.stop = true;
         if (run.stop || run.next == run.jobs.size()) return std::string::npos;
-        const uint64_t charge = std::min(charge_of(run.jobs[run.next].fetch), run.budget);
-        if (run.held <= run.budget - charge) {
-            run.held += charge;
-            lastStarted = run.jobs[run.next].fetch.file;
+        Job& job = run.jobs[run.next];
+        job.charge = std::min(charge_of(job), run.budget);
+        if (run.held <= run.budget - job.charge) {
+            run.held += job.charge;
+            lastStarted = job.files.front().file;
             publish_status(run, *lastStarted);
             return run.next++;
         }
@@ -100,18 +115,82 @@ size_t claim_job(FetchRun& run, const ManifestFile*& lastStarted) {
     }
 }
 
-void finish_job(FetchRun& run, size_t index, std::wstring message,
+void finish_job(FetchRun& run, size_t index, std::wstring message, const ManifestFile* failed,
                 std::vector<std::wstring> madeFolders, const ManifestFile* lastStarted) {
     std::lock_guard<std::mutex> hold(run.lock);
     Job& job = run.jobs[index];
     job.outcome = message.empty() ? Outcome::Staged : Outcome::Failed;
     job.message = std::move(message);
+    job.failed = failed;
     job.madeFolders = std::move(madeFolders);
-    run.held -= std::min(charge_of(job.fetch), run.budget);
-    ++run.finished;
+    run.held -= job.charge;
+    run.finished += job.files.size();
     if (job.outcome == Outcome::Failed) run.stop = true;
     if (lastStarted) publish_status(run, *lastStarted);
     run.freed.notify_all();
+}
+
+// One file from its own patch or blob, staged. Empty on success, else the message.
+std::wstring fetch_one(const HttpSession& net, const Fetch& fetch,
+                       std::vector<std::wstring>& madeFolders) {
+    std::vector<uint8_t> content;
+    std::wstring message = obtain_content(net, fetch, content);
+    if (message.empty()) message = stage_file(*fetch.file, content, madeFolders);
+    return message;
+}
+
+// Stages each file of the pack's job whose member arrived good; marks them in `staged`. A
+// failure to write is the file's, not the pack's: it is reported, nothing falls back.
+std::wstring stage_from_pack(const FetchRun& run, const Job& job, std::vector<bool>& staged,
+                             const ManifestFile*& failed, std::vector<std::wstring>& madeFolders) {
+    std::vector<uint8_t> content;
+    std::vector<PackMember> members;
+    if (!obtain_pack(*run.net, *job.pack, content) ||
+        !split_pack(*run.files, *job.pack, content.size(), members))
+        return {};
+    std::unordered_map<std::string, const PackMember*> byContent;
+    for (const PackMember& member : members)
+        byContent.emplace((*run.files)[member.file].sha256, &member);
+    for (size_t i = 0; i < job.files.size(); ++i) {
+        const ManifestFile& file = *job.files[i].file;
+        const auto found = byContent.find(file.sha256);
+        if (found == byContent.end() || found->second->size != file.size) continue;
+        const uint8_t* begin = content.data() + found->second->offset;
+        // Each member is checked on its own, as its blob would have been.
+        if (sha256_hex(begin, found->second->size) != file.sha256) continue;
+        const std::wstring message =
+            stage_file(file, std::vector<uint8_t>(begin, begin + found->second->size), madeFolders);
+        if (!message.empty()) {
+            failed = &file;
+            return message;
+        }
+        staged[i] = true;
+    }
+    return {};
+}
+
+// A pack's job: its members from the pack, then every file the pack did not give from its own
+// patch or blob, counted in the total as fetched, as a failed patch is.
+std::wstring fetch_pack(const FetchRun& run, const Job& job, const ManifestFile*& failed,
+                        std::vector<std::wstring>& madeFolders) {
+    std::vector<bool> staged(job.files.size(), false);
+    std::wstring message = stage_from_pack(run, job, staged, failed, madeFolders);
+    if (!message.empty()) return message;
+    for (size_t i = 0; i < job.files.size(); ++i) {
+        if (staged[i]) continue;
+        const Fetch& fetch = job.files[i];
+        if (g_cancelRequested.load()) {
+            failed = fetch.file;
+            return kMsgCancelled;
+        }
+        g_bytesTotal.fetch_add(fetch.patch ? fetch.patch->size : fetch.file->csize);
+        message = fetch_one(*run.net, fetch, madeFolders);
+        if (!message.empty()) {
+            failed = fetch.file;
+            return message;
+        }
+    }
+    return {};
 }
 
 // One transfer after another until nothing is left to start. The blob and its content live
@@ -121,16 +200,12 @@ void fetch_loop(FetchRun& run, size_t& current) {
     for (;;) {
         current = claim_job(run, lastStarted);
         if (current == std::string::npos) return;
-        const Fetch& fetch = run.jobs[current].fetch;
-        const ManifestFile& file = *fetch.file;
+        const Job& job = run.jobs[current];
         std::vector<std::wstring> madeFolders;
-        std::wstring message;
-        {
-            std::vector<uint8_t> content;
-            message = obtain_content(*run.net, fetch, content);
-            if (message.empty()) message = stage_file(file, content, madeFolders);
-        }
-        finish_job(run, current, std::move(message), std::move(madeFolders), lastStarted);
+        const ManifestFile* failed = job.files.front().file;
+        const std::wstring message = job.pack ? fetch_pack(run, job, failed, madeFolders)
+                                              : fetch_one(*run.net, job.files.front(), madeFolders);
+        finish_job(run, current, message, failed, std::move(madeFolders), lastStarted);
     }
 }
 
@@ -143,8 +218,10 @@ void fetch_thread_main(FetchRun* run) {
         // Whatever threw (memory, most likely) fails the file it was working on; the budget it
         // held is not given back, so nothing more starts, and the run reports that file.
         std::lock_guard<std::mutex> hold(run->lock);
-        if (current != std::string::npos && run->jobs[current].outcome == Outcome::Pending)
+        if (current != std::string::npos && run->jobs[current].outcome == Outcome::Pending) {
             run->jobs[current].outcome = Outcome::Failed;
+            run->jobs[current].failed = run->jobs[current].files.front().file;
+        }
         run->stop = true;
         run->freed.notify_all();
     }
@@ -162,13 +239,16 @@ struct Joiner {
 // The message of the first failing file in manifest order; a cancel when nothing failed but not
 // everything was staged. Takes the run's staged files and made folders away unless all staged.
 std::wstring conclude(FetchRun& run, std::vector<std::wstring>& madeFolders) {
+    // Files point into the manifest's list, so their order is the manifest's.
+    const Job* first = nullptr;
+    for (const Job& job : run.jobs)
+        if (job.outcome == Outcome::Failed &&
+            (!first || std::less<const ManifestFile*>()(job.failed, first->failed)))
+            first = &job;
     std::wstring message;
-    for (const Job& job : run.jobs) {
-        if (job.outcome != Outcome::Failed) continue;
-        message =
-            job.message.empty() ? msg_damaged(wide_from_utf8(job.fetch.file->path)) : job.message;
-        break;
-    }
+    if (first)
+        message = first->message.empty() ? msg_damaged(wide_from_utf8(first->failed->path))
+                                         : first->message;
     const bool allStaged = std::all_of(run.jobs.begin(), run.jobs.end(), [](const Job& job) {
         return job.outcome == Outcome::Staged;
     });
@@ -176,8 +256,11 @@ std::wstring conclude(FetchRun& run, std::vector<std::wstring>& madeFolders) {
     for (Job& job : run.jobs)
         madeFolders.insert(madeFolders.end(), job.madeFolders.begin(), job.madeFolders.end());
     if (message.empty()) return message;
+    // A failed pack's job may have staged some of its files.
     for (Job& job : run.jobs)
-        if (job.outcome == Outcome::Staged) discard_staged(*job.fetch.file);
+        if (job.outcome != Outcome::Pending)
+            for (const Fetch& fetch : job.files)
+                discard_staged(*fetch.file);
     remove_made_folders(std::move(madeFolders));
     madeFolders.clear();
     return message;
@@ -185,16 +268,31 @@ std::wstring conclude(FetchRun& run, std::vector<std::wstring>& madeFolders) {
 
 } // namespace
 
-std::wstring fetch_and_stage(const HttpSession& net, const std::vector<Fetch>& todo,
+std::wstring fetch_and_stage(const HttpSession& net, const std::vector<ManifestFile>& files,
+                             const std::vector<PackFetch>& packs, const std::vector<Fetch>& todo,
                              std::vector<std::wstring>& madeFolders) {
-    FetchRun run(todo);
+    FetchRun run;
     run.net = &net;
-    for (const Fetch& fetch : todo)
-        run.budget = std::max(run.budget, charge_of(fetch));
+    run.files = &files;
+    run.jobs.reserve(packs.size() + todo.size());
+    for (const PackFetch& pack : packs) {
+        if (pack.members.empty()) continue;
+        run.jobs.emplace_back();
+        run.jobs.back().pack = pack.pack;
+        run.jobs.back().files = pack.members;
+    }
+    for (const Fetch& fetch : todo) {
+        run.jobs.emplace_back();
+        run.jobs.back().files.push_back(fetch);
+    }
+    for (const Job& job : run.jobs) {
+        run.budget = std::max(run.budget, charge_of(job));
+        run.fileCount += job.files.size();
+    }
     {
         Joiner joiner;
         const size_t helpers =
-            std::min<size_t>(todo.size(), kParallelFetches) - (todo.empty() ? 0 : 1);
+            std::min<size_t>(run.jobs.size(), kParallelFetches) - (run.jobs.empty() ? 0 : 1);
         try {
             joiner.threads.reserve(helpers);
             for (size_t t = 0; t < helpers; ++t)
