@@ -62,17 +62,14 @@ uint64_t charge_of(const Fetch& fetch) {
                     saturating_add(saturating_add(fetch.oldSize, fetch.patch->size), file.size));
 }
 
-// A pack's peak is its blob, its content and the copy of its largest member staged; a member that
+// A pack's peak is its blob and its content (members are staged straight from it); a member that
 // falls back to its own blob or patch does so after the pack's memory is gone.
 uint64_t charge_of(const Job& job) {
-    uint64_t charge = 0, largest = 0;
-    for (const Fetch& fetch : job.files) {
+    uint64_t charge = 0;
+    for (const Fetch& fetch : job.files)
         charge = std::max(charge, charge_of(fetch));
-        largest = std::max(largest, fetch.file->size);
-    }
     if (!job.pack) return charge;
-    return std::max(charge,
-                    saturating_add(saturating_add(job.pack->csize, job.pack->size), largest));
+    return std::max(charge, saturating_add(job.pack->csize, job.pack->size));
 }
 
 // The file's content from its patch, or from its whole blob when there is none or the patch
@@ -158,8 +155,7 @@ std::wstring stage_from_pack(const FetchRun& run, const Job& job, std::vector<bo
         const uint8_t* begin = content.data() + found->second->offset;
         // Each member is checked on its own, as its blob would have been.
         if (sha256_hex(begin, found->second->size) != file.sha256) continue;
-        const std::wstring message =
-            stage_file(file, std::vector<uint8_t>(begin, begin + found->second->size), madeFolders);
+        const std::wstring message = stage_file(file, begin, found->second->size, madeFolders);
         if (!message.empty()) {
             failed = &file;
             return message;

@@ -31,10 +31,10 @@ struct PackFetch {
 constexpr int kParallelFetches = 6;
 
 // What a transfer holds at its peak is its blob and its unpacked content (with a patch also the
-// old file and the patch; with a pack also the copy of one member being staged); the transfers
+// old file and the patch; a pack's members are staged straight from its content); the transfers
 // in flight together hold at most this much, or the largest single share when that is more
-// (nothing is refused for its size). Two packs of 64 MiB, each with a blob of about a third of
-// that and a member of a few MiB, fit at once.
+// (nothing is refused for its size). Two full packs of 64 MiB whose blobs are at most half that
+// fit at once.
 constexpr uint64_t kInFlightBudget = 192ull << 20;
 
 // Stages every file of `packs` (packs first, as the largest transfers) and of `todo` (manifest
