@@ -57,9 +57,11 @@ Download download_resumable(const HttpSession& net, const std::wstring& serverPa
                             const std::string& sha256, uint64_t csize, const std::string& csha256,
                             std::string& blob) {
     blob = partial_transfer(sha256, csize);
-    const bool resumed = !blob.empty();
-    add_bytes_done(blob.size()); // what arrived before counts as received, as a cached blob does
-    bool whole = http_get_rest(net, serverPath, blob, true, csize);
+    const uint64_t start = blob.size();
+    bool resumed = false;
+    bool whole = http_get_rest(net, serverPath, blob, true, csize, resumed);
+    // What arrived before counts as received, as a cached blob does, once the server continues it.
+    if (resumed) add_bytes_done(start);
     if (whole && resumed && sha256_hex(blob.data(), blob.size()) != csha256) {
         drop_partial_transfer(sha256); // a bad start: never continued again
         whole = http_get(net, serverPath, blob, true, csize);

@@ -49,7 +49,7 @@ bool range_starts_at(HINTERNET request, uint64_t from) {
 // Sends the request and reads the body; the request handle is closed when it returns. With a
 // start in `body`, asks for the rest (see http_get_rest).
 bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bool count_progress,
-           uint64_t max_body) {
+           uint64_t max_body, bool& continued) {
     Internet request(WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr,
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                         WINHTTP_FLAG_SECURE));
@@ -69,6 +69,7 @@ bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bo
                         WINHTTP_NO_HEADER_INDEX);
     if (from && status == 206) {
         if (!range_starts_at(request.get(), from)) return false;
+        continued = true;
     } else if (status == 200) {
         body.clear(); // a server without ranges sends the whole
     } else {
@@ -125,16 +126,18 @@ bool open_http_session(HttpSession& out) {
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
               bool count_progress, uint64_t max_body) {
     body.clear();
-    return http_get_rest(net, path, body, count_progress, max_body);
+    bool continued = false;
+    return http_get_rest(net, path, body, count_progress, max_body, continued);
 }
 
 bool http_get_rest(const HttpSession& net, const std::wstring& path, std::string& body,
-                   bool count_progress, uint64_t max_body) {
+                   bool count_progress, uint64_t max_body, bool& continued) {
+    continued = false;
     if (body.size() > max_body) return false;
     bool complete = false;
     try {
-        complete =
-            net.connection && fetch(net.connection.get(), path, body, count_progress, max_body);
+        complete = net.connection &&
+                   fetch(net.connection.get(), path, body, count_progress, max_body, continued);
     } catch (const std::bad_alloc&) {
         // A body larger than memory fails like any other broken transfer.
     }

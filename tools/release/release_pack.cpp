@@ -368,13 +368,9 @@ bool add_patches(const fs::path& appDir, const std::vector<PreviousRelease>& pre
     return true;
 }
 
-// The solid packs a first installation fetches, once every file's blob is in place.
-bool add_packs(const fs::path& appDir, const std::vector<PackedFile>& files,
-               std::vector<ManifestPack>& packs) {
-    std::vector<PackSource> sources;
-    for (const PackedFile& f : files)
-        sources.push_back(PackSource{f.path, f.sha256, f.size, f.csize, f.source});
-    if (!make_release_packs(appDir, sources, packs)) return false;
+// The bytes of the packs and of their members' own blobs.
+void print_pack_sizes(const std::vector<PackedFile>& files,
+                      const std::vector<ManifestPack>& packs) {
     uint64_t packBytes = 0, memberBlobBytes = 0;
     size_t members = 0;
     for (const ManifestPack& p : packs) {
@@ -386,7 +382,15 @@ bool add_packs(const fs::path& appDir, const std::vector<PackedFile>& files,
     std::printf("packs: %zu holding %zu files, %llu B (their blobs: %llu B)\n", packs.size(),
                 members, static_cast<unsigned long long>(packBytes),
                 static_cast<unsigned long long>(memberBlobBytes));
-    return true;
+}
+
+// The solid packs a first installation fetches, once every file's blob is in place.
+bool add_packs(const fs::path& appDir, const std::vector<PackedFile>& files,
+               std::vector<ManifestPack>& packs) {
+    std::vector<PackSource> sources;
+    for (const PackedFile& f : files)
+        sources.push_back(PackSource{f.path, f.sha256, f.size, f.csize, f.source});
+    return make_release_packs(appDir, sources, packs);
 }
 
 } // namespace
@@ -460,5 +464,6 @@ int cmd_pack(const ParsedArgs& args) {
     std::printf("packed %zu files (%zu blobs reused) into %s, version %s\n", files.size(), reused,
                 appDir.c_str(), check.version.c_str());
     print_component_sizes(files);
+    if (!packs.empty()) print_pack_sizes(files, packs);
     return 0;
 }
