@@ -940,7 +940,8 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         } else {
             // The plan counted the patch where it chose one; the fallback adds the whole blob,
             // and the bar never passes its end.
-            const ManifestFile& served = entry(release(c.release), "bin/engine.dll");
+            const Manifest servedRelease = release(c.release); // outlives `served`
+            const ManifestFile& served = entry(servedRelease, "bin/engine.dll");
             const uint64_t planned = patchAsked ? served.patches.at(0).size : 0;
             EXPECT_EQ(g_bytesTotal.load(), planned + dll.csize);
             EXPECT_GE(g_bytesDone.load(), dll.csize);
