@@ -158,6 +158,7 @@ bool parse_manifest(const std::string& text, Manifest& out) {
             if (!names.insert(file_name_key(file.path)).second) return false;
             out.files.push_back(std::move(file));
         }
+        if (!read_packs(doc, out.files, out.packs)) return false;
         return !out.version.empty() && !out.files.empty();
     } catch (const nlohmann::json::exception&) {
         return false;

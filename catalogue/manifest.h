@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/packs.h"
+
 // A binary patch that makes a file's content from one older content.
 struct ManifestPatch {
     std::string from;   // content hash of the old file it applies to, 64 lower-case hex
@@ -32,6 +34,7 @@ struct Manifest {
     std::vector<ManifestFile> files;
     uint64_t sequence = 0;          // "sequence": raised by one with every publication
     std::optional<int64_t> expires; // "expires", seconds since 1970 UTC; none: never
+    std::vector<ManifestPack> packs; // "packs": none in releases made without them
 };
 
 // True only when `text` is an acceptable manifest; on false `out` is to be discarded.

@@ -25,9 +25,9 @@ std::wstring cache_folder() {
     return join_path(g_installDir, kCacheFolderName);
 }
 
-// The blob at `path` when it matches csha256, counted as received; empty when there is none
-// usable. Only ever read: a mismatching file is left where it is.
-std::string cached_blob(const std::wstring& path, const ManifestFile& file) {
+} // namespace
+
+std::string cached_blob(const std::wstring& path, uint64_t csize, const std::string& csha256) {
     if (path.empty()) return {};
     std::string blob;
     try {
@@ -35,15 +35,17 @@ std::string cached_blob(const std::wstring& path, const ManifestFile& file) {
         if (!fs::is_regular_file(fs::path(path), ec)) return {};
         // A blob longer than the manifest announces cannot match; it is not even loaded.
         const uintmax_t size = fs::file_size(fs::path(path), ec);
-        if (ec || size > file.csize) return {};
+        if (ec || size > csize) return {};
         if (!read_whole_file(fs::path(path), blob)) return {};
     } catch (const std::exception&) {
         return {};
     }
-    if (sha256_hex(blob.data(), blob.size()) != file.csha256) return {};
+    if (sha256_hex(blob.data(), blob.size()) != csha256) return {};
     add_bytes_done(blob.size());
     return blob;
 }
+
+namespace {
 
 // install folder / "update-cache" / (sha256 + ".lzms").
 std::wstring cached_blob_path(const ManifestFile& file) {
@@ -52,22 +54,45 @@ std::wstring cached_blob_path(const ManifestFile& file) {
 
 } // namespace
 
+Download download_resumable(const HttpSession& net, const std::wstring& serverPath,
+                            const std::string& sha256, uint64_t csize, const std::string& csha256,
+                            TransferControl& control, std::string& blob) {
+    blob = partial_transfer(sha256, csize);
+    const uint64_t start = blob.size();
+    bool resumed = false;
+    bool whole = http_get_rest(net, serverPath, blob, true, csize, resumed, &control);
+    // What arrived before counts as received, as a cached blob does, once the server continues it.
+    if (resumed) add_bytes_done(start);
+    if (whole && resumed && sha256_hex(blob.data(), blob.size()) != csha256) {
+        drop_partial_transfer(sha256); // a bad start: never continued again
+        whole = http_get(net, serverPath, blob, true, csize, &control);
+    }
+    if (!whole) {
+        if (blob.size() > csize) return Download::TooLong;
+        keep_partial_transfer(sha256, blob);
+        return Download::Broken;
+    }
+    drop_partial_transfer(sha256);
+    return sha256_hex(blob.data(), blob.size()) == csha256 ? Download::Good : Download::Wrong;
+}
+
 std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
                          TransferControl& control, std::vector<uint8_t>& content) {
     const std::wstring path = wide_from_utf8(file.path);
     try {
         // The publisher's cache first, then what an interrupted run left, then the server.
-        std::string blob = cached_blob(cached_blob_path(file), file);
-        if (blob.empty()) blob = cached_blob(resume_cache_path(file), file);
+        std::string blob = cached_blob(cached_blob_path(file), file.csize, file.csha256);
+        if (blob.empty()) blob = cached_blob(resume_cache_path(file), file.csize, file.csha256);
         const bool downloaded = blob.empty();
         if (downloaded) {
             // The body may not outgrow the signed size: a longer one cannot match csha256.
-            if (!http_get(net, L"/plannix/app/blobs/" + wide_from_utf8(file.sha256) + L".lzms",
-                          blob, true, file.csize, &control)) {
-                if (g_cancelRequested.load() || control.stopped()) return kMsgCancelled;
-                if (blob.size() > file.csize) return msg_damaged(path);
-                return msg_not_fetched(path);
-            }
+            const Download got = download_resumable(
+                net, L"/plannix/app/blobs/" + wide_from_utf8(file.sha256) + L".lzms", file.sha256,
+                file.csize, file.csha256, control, blob);
+            if (got == Download::Broken)
+                return g_cancelRequested.load() || control.stopped() ? kMsgCancelled
+                                                                     : msg_not_fetched(path);
+            if (got != Download::Good) return msg_damaged(path);
         }
         // The content is judged by its hash, not by which decoder made it: when the system's
         // refuses the blob or gives other bytes, our own decodes it again.
@@ -75,7 +100,7 @@ std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
             !lzms_decompress_checked(blob, file.size, file.sha256, content))
             return msg_damaged(path);
         // Only once it has proved good: the cache must never hand a later run a bad blob.
-        if (downloaded) keep_in_resume_cache(file, blob);
+        if (downloaded) keep_in_resume_cache(file.sha256, blob);
         return {};
     } catch (const std::exception&) {
         // Out of memory for a large file among them: the content cannot be checked.

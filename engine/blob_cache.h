@@ -17,5 +17,19 @@ class TransferControl;
 std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
                          TransferControl& control, std::vector<uint8_t>& content);
 
+// The blob at `path` when it is at most `csize` bytes and hashes to `csha256`, counted as
+// received; empty when there is none usable. Only ever read: a mismatching file stays.
+std::string cached_blob(const std::wstring& path, uint64_t csize, const std::string& csha256);
+
+// Downloads a blob or pack named by its hash into `blob`, at most `csize` bytes: continues a
+// transfer that broke in an earlier run (its start kept in the resume cache) with a Range
+// request, and keeps the start of one that breaks now, also when a cancel or a stop through
+// `control` broke it. `Good` only for a whole that hashes to `csha256`; a resumed whole that does
+// not is fetched once more from its start.
+enum class Download { Good, Broken, TooLong, Wrong };
+Download download_resumable(const HttpSession& net, const std::wstring& serverPath,
+                            const std::string& sha256, uint64_t csize, const std::string& csha256,
+                            TransferControl& control, std::string& blob);
+
 // Removes the cache folder with all it holds, never following a link; every error is ignored.
 void delete_blob_cache();

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "app/byte_counts.h"
 #include "app/messages.h"
@@ -14,7 +15,9 @@
 #include "catalogue/manifest.h"
 #include "engine/blob_cache.h"
 #include "engine/file_replace.h"
+#include "engine/pack_source.h"
 #include "engine/patch_source.h"
+#include "transport/hash.h"
 #include "transport/transfer_control.h"
 
 namespace {
@@ -28,39 +31,38 @@ constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 // Stopped: ended by a cancel or by another file's failure, not by anything of its own.
 enum class Outcome { Pending, Staged, Failed, Stopped };
 
+// One transfer: a file's own, or a pack's with every to-do file it holds.
 struct Job {
-    Fetch fetch;
+    const ManifestPack* pack = nullptr;
+    std::vector<Fetch> files; // one without a pack
+    uint64_t charge = 0;      // of the budget, while it runs
     Outcome outcome = Outcome::Pending;
     std::wstring message; // of a failure; empty for one that threw (the damaged message)
-    // Written only by the thread that claimed the job, as each folder is made, so that a throw
-    // loses none; read by others only once every transfer thread has ended.
+    // Written only by the thread that claimed the job, as the work goes, so that a throw loses
+    // none of it; read by others only once every transfer thread has ended.
+    const ManifestFile* current = nullptr; // the file a failure is reported for
+    std::vector<char> staged;              // per file of `files`
     std::vector<std::wstring> madeFolders;
 };
 
 // Shared by the transfer threads of one run and the worker that waits for them; `control` has
 // its own lock, every member after `lock` is guarded by `lock`.
 struct FetchRun {
-    explicit FetchRun(const std::vector<Fetch>& todo) {
-        jobs.reserve(todo.size());
-        for (const Fetch& fetch : todo) {
-            Job job;
-            job.fetch = fetch;
-            jobs.push_back(std::move(job));
-        }
-    }
     const HttpSession* net = nullptr;
+    const std::vector<ManifestFile>* files = nullptr;
     uint64_t budget = kInFlightBudget;
+    size_t fileCount = 0;    // over all jobs
     TransferControl control; // stopped with `stop`: ends the requests in flight
 
     std::mutex lock;
     std::condition_variable freed; // budget given back, a stop, or a transfer thread ended
-    std::vector<Job> jobs;         // manifest order
+    std::vector<Job> jobs;         // packs, then the files in manifest order
     size_t next = 0;               // the next job to start
-    size_t finished = 0;
-    uint64_t held = 0;        // budget held by the transfers in flight
-    bool stop = false;        // a failure or a cancel: start nothing more
-    bool threw = false;       // a transfer thread threw outside any file's work
-    size_t threadsEnded = 0;  // transfer threads that have left their loop
+    size_t finished = 0;           // files of the finished jobs
+    uint64_t held = 0;             // budget held by the transfers in flight
+    bool stop = false;             // a failure or a cancel: start nothing more
+    bool threw = false;            // a transfer thread threw outside any job's work
+    size_t threadsEnded = 0;       // transfer threads that have left their loop
 };
 
 // Starts nothing more and ends every request in flight. Called without `run.lock` held.
@@ -73,6 +75,10 @@ void stop_run(FetchRun& run) {
     run.control.stop();
 }
 
+bool run_stopped(const TransferControl& control) {
+    return g_cancelRequested.load() || control.stopped();
+}
+
 // The blob path's peak, or the patch path's when that is more: old file, patch and result.
 uint64_t charge_of(const Fetch& fetch) {
     const ManifestFile& file = *fetch.file;
@@ -80,6 +86,16 @@ uint64_t charge_of(const Fetch& fetch) {
     if (!fetch.patch) return whole;
     return std::max(whole,
                     saturating_add(saturating_add(fetch.oldSize, fetch.patch->size), file.size));
+}
+
+// A pack's peak is its blob and its content (members are staged straight from it); a member that
+// falls back to its own blob or patch does so after the pack's memory is gone.
+uint64_t charge_of(const Job& job) {
+    uint64_t charge = 0;
+    for (const Fetch& fetch : job.files)
+        charge = std::max(charge, charge_of(fetch));
+    if (!job.pack) return charge;
+    return std::max(charge, saturating_add(job.pack->csize, job.pack->size));
 }
 
 // The file's content from its patch, or from its whole blob when there is none or the patch
@@ -90,7 +106,7 @@ std::wstring obtain_content(const HttpSession& net, TransferControl& control, co
                             std::vector<uint8_t>& content) {
     if (fetch.patch) {
         if (obtain_by_patch(net, *fetch.file, *fetch.patch, control, content)) return {};
-        if (g_cancelRequested.load() || control.stopped()) return kMsgCancelled;
+        if (run_stopped(control)) return kMsgCancelled;
         content.clear();
         g_bytesTotal.fetch_add(fetch.file->csize);
     }
@@ -98,9 +114,9 @@ std::wstring obtain_content(const HttpSession& net, TransferControl& control, co
 }
 
 // "Скачивание i из n: path": i counts the finished files plus the one under way, path is the
-// file most recently started. Called under the run's lock, so the two agree.
+// file most recently started (a pack's first). Called under the run's lock, so the two agree.
 void publish_status(const FetchRun& run, const ManifestFile& lastStarted) {
-    const size_t n = run.jobs.size();
+    const size_t n = run.fileCount;
     const size_t i = std::min(run.finished + 1, n);
     set_status(L"Скачивание " + std::to_wstring(i) + L" из " + std::to_wstring(n) + L": " +
                wide_from_utf8(lastStarted.path));
@@ -112,10 +128,11 @@ size_t claim_job(FetchRun& run, const ManifestFile*& lastStarted) {
     for (;;) {
         if (g_cancelRequested.load()) run.stop = true;
         if (run.stop || run.next == run.jobs.size()) return std::string::npos;
-        const uint64_t charge = std::min(charge_of(run.jobs[run.next].fetch), run.budget);
-        if (run.held <= run.budget - charge) {
-            run.held += charge;
-            lastStarted = run.jobs[run.next].fetch.file;
+        Job& job = run.jobs[run.next];
+        job.charge = std::min(charge_of(job), run.budget);
+        if (run.held <= run.budget - job.charge) {
+            run.held += job.charge;
+            lastStarted = job.files.front().file;
             publish_status(run, *lastStarted);
             return run.next++;
         }
@@ -123,7 +140,7 @@ size_t claim_job(FetchRun& run, const ManifestFile*& lastStarted) {
     }
 }
 
-// A failure of the file's own stops the run at once; one that a stop caused is not the file's.
+// A failure of the job's own stops the run at once; one that a stop caused is not the job's.
 void finish_job(FetchRun& run, size_t index, std::wstring message,
                 const ManifestFile* lastStarted) {
     bool failed = false;
@@ -139,12 +156,70 @@ void finish_job(FetchRun& run, size_t index, std::wstring message,
             failed = true;
         }
         job.message = std::move(message);
-        run.held -= std::min(charge_of(job.fetch), run.budget);
-        ++run.finished;
+        run.held -= job.charge;
+        run.finished += job.files.size();
         run.freed.notify_all();
         if (lastStarted) publish_status(run, *lastStarted);
     }
     if (failed) stop_run(run);
+}
+
+// The job's file `i` from its own patch or blob, staged. Empty on success, else the message.
+std::wstring fetch_one(FetchRun& run, Job& job, size_t i) {
+    const Fetch& fetch = job.files[i];
+    job.current = fetch.file;
+    std::vector<uint8_t> content;
+    std::wstring message = obtain_content(*run.net, run.control, fetch, content);
+    if (message.empty()) message = stage_file(*fetch.file, content, job.madeFolders);
+    if (message.empty()) job.staged[i] = 1;
+    return message;
+}
+
+// Stages each file of the pack's job whose member arrived good. Empty also when the pack
+// failed: its files then come from their own patches or blobs. A failure to write is the
+// file's, not the pack's: it is reported, nothing falls back.
+std::wstring stage_from_pack(FetchRun& run, Job& job) {
+    std::vector<uint8_t> content;
+    std::vector<PackMember> members;
+    if (!obtain_pack(*run.net, *job.pack, run.control, content) ||
+        !split_pack(*run.files, *job.pack, content.size(), members))
+        return {};
+    std::unordered_map<std::string, const PackMember*> byContent;
+    for (const PackMember& member : members)
+        byContent.emplace((*run.files)[member.file].sha256, &member);
+    for (size_t i = 0; i < job.files.size(); ++i) {
+        const ManifestFile& file = *job.files[i].file;
+        const auto found = byContent.find(file.sha256);
+        if (found == byContent.end() || found->second->size != file.size) continue;
+        const uint8_t* begin = content.data() + found->second->offset;
+        // Each member is checked on its own, as its blob would have been.
+        if (sha256_hex(begin, found->second->size) != file.sha256) continue;
+        job.current = &file;
+        const std::wstring message = stage_file(file, begin, found->second->size, job.madeFolders);
+        if (!message.empty()) return message;
+        job.staged[i] = 1;
+    }
+    return {};
+}
+
+// A pack's job: its members from the pack, then every file the pack did not give from its own
+// patch or blob, counted in the total as fetched, as a failed patch is. A pack ended by a
+// cancel or a stop gives way to nothing.
+std::wstring fetch_pack(FetchRun& run, Job& job) {
+    std::wstring message = stage_from_pack(run, job);
+    if (!message.empty()) return message;
+    for (size_t i = 0; i < job.files.size(); ++i) {
+        if (job.staged[i]) continue;
+        const Fetch& fetch = job.files[i];
+        if (run_stopped(run.control)) {
+            job.current = fetch.file;
+            return kMsgCancelled;
+        }
+        g_bytesTotal.fetch_add(fetch.patch ? fetch.patch->size : fetch.file->csize);
+        message = fetch_one(run, job, i);
+        if (!message.empty()) return message;
+    }
+    return {};
 }
 
 // One transfer after another until nothing is left to start. The blob and its content live
@@ -155,13 +230,8 @@ void fetch_loop(FetchRun& run, size_t& current) {
         current = claim_job(run, lastStarted);
         if (current == std::string::npos) return;
         Job& job = run.jobs[current];
-        std::wstring message;
-        {
-            std::vector<uint8_t> content;
-            message = obtain_content(*run.net, run.control, job.fetch, content);
-            if (message.empty()) message = stage_file(*job.fetch.file, content, job.madeFolders);
-        }
-        finish_job(run, current, std::move(message), lastStarted);
+        const std::wstring message = job.pack ? fetch_pack(run, job) : fetch_one(run, job, 0);
+        finish_job(run, current, message, lastStarted);
     }
 }
 
@@ -176,7 +246,7 @@ void fetch_thread_main(FetchRun* run) {
     }
     if (threw) {
         // Whatever threw (memory, most likely) fails the file it was working on, or, between
-        // files, the run; the budget it held is not given back, and nothing more starts.
+        // jobs, the run; the budget it held is not given back, and nothing more starts.
         {
             std::lock_guard<std::mutex> hold(run->lock);
             if (current != std::string::npos && run->jobs[current].outcome == Outcome::Pending)
@@ -216,28 +286,33 @@ struct Joiner {
 };
 
 // The message of the first failing file in manifest order; when none failed of its own but not
-// everything was staged, a thread that threw between files blames the first file not staged
+// everything was staged, a thread that threw between jobs blames the first file not staged
 // (the message of memory running out), and otherwise it was a cancel. Takes the run's staged
 // files and made folders away unless all staged.
 std::wstring conclude(FetchRun& run, std::vector<std::wstring>& madeFolders) {
+    // Files point into the manifest's list, so their order is the manifest's.
+    const Job* first = nullptr;
+    for (const Job& job : run.jobs)
+        if (job.outcome == Outcome::Failed &&
+            (!first || std::less<const ManifestFile*>()(job.current, first->current)))
+            first = &job;
     std::wstring message;
-    for (const Job& job : run.jobs) {
-        if (job.outcome != Outcome::Failed) continue;
-        message =
-            job.message.empty() ? msg_damaged(wide_from_utf8(job.fetch.file->path)) : job.message;
-        break;
-    }
+    if (first)
+        message = first->message.empty() ? msg_damaged(wide_from_utf8(first->current->path))
+                                         : first->message;
     const auto notStaged = std::find_if(run.jobs.begin(), run.jobs.end(), [](const Job& job) {
         return job.outcome != Outcome::Staged;
     });
     if (message.empty() && notStaged != run.jobs.end())
-        message = run.threw ? msg_damaged(wide_from_utf8(notStaged->fetch.file->path))
+        message = run.threw ? msg_damaged(wide_from_utf8(notStaged->files.front().file->path))
                             : kMsgCancelled;
     for (Job& job : run.jobs)
         madeFolders.insert(madeFolders.end(), job.madeFolders.begin(), job.madeFolders.end());
     if (message.empty()) return message;
+    // A pack's job may have staged some of its files before it failed or was stopped.
     for (Job& job : run.jobs)
-        if (job.outcome == Outcome::Staged) discard_staged(*job.fetch.file);
+        for (size_t i = 0; i < job.files.size(); ++i)
+            if (job.staged[i]) discard_staged(*job.files[i].file);
     remove_made_folders(std::move(madeFolders));
     madeFolders.clear();
     return message;
@@ -245,15 +320,32 @@ std::wstring conclude(FetchRun& run, std::vector<std::wstring>& madeFolders) {
 
 } // namespace
 
-std::wstring fetch_and_stage(const HttpSession& net, const std::vector<Fetch>& todo,
+std::wstring fetch_and_stage(const HttpSession& net, const std::vector<ManifestFile>& files,
+                             const std::vector<PackFetch>& packs, const std::vector<Fetch>& todo,
                              std::vector<std::wstring>& madeFolders) {
-    FetchRun run(todo);
+    FetchRun run;
     run.net = &net;
-    for (const Fetch& fetch : todo)
-        run.budget = std::max(run.budget, charge_of(fetch));
+    run.files = &files;
+    run.jobs.reserve(packs.size() + todo.size());
+    for (const PackFetch& pack : packs) {
+        if (pack.members.empty()) continue;
+        run.jobs.emplace_back();
+        run.jobs.back().pack = pack.pack;
+        run.jobs.back().files = pack.members;
+    }
+    for (const Fetch& fetch : todo) {
+        run.jobs.emplace_back();
+        run.jobs.back().files.push_back(fetch);
+    }
+    for (Job& job : run.jobs) {
+        job.current = job.files.front().file;
+        job.staged.assign(job.files.size(), 0);
+        run.budget = std::max(run.budget, charge_of(job));
+        run.fileCount += job.files.size();
+    }
     {
         Joiner joiner;
-        const size_t wanted = std::min<size_t>(todo.size(), kParallelFetches);
+        const size_t wanted = std::min<size_t>(run.jobs.size(), kParallelFetches);
         try {
             joiner.threads.reserve(wanted);
             for (size_t t = 0; t < wanted; ++t)

@@ -76,7 +76,7 @@ std::wstring staged_file_path(const ManifestFile& file) {
     return local_file_path(staged_relative_path(file));
 }
 
-std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& content,
+std::wstring stage_file(const ManifestFile& file, const uint8_t* data, size_t size,
                         std::vector<std::wstring>& madeFolders) {
     const std::wstring local = local_file_path(file.path);
     const std::string stagedName = staged_relative_path(file);
@@ -86,7 +86,7 @@ std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& co
     // A link left under the staged name would be written through; the link itself goes.
     delete_if_link(staged);
     // A staged file left by an earlier run is overwritten.
-    if (!write_file_flushed(staged, content.data(), content.size())) {
+    if (!write_file_flushed(staged, data, size)) {
         // A file cut short by a full disk is no use to anyone.
         DeleteFileW(staged.c_str());
         return msg_cannot_write(local);

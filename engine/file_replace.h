@@ -3,6 +3,7 @@
 // only when every file of the run is staged does the swap (app/swap.h) put them in place. A run
 // that fails before the swap takes its staged files and the folders it made away again and
 // leaves the install folder as it was.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,8 +23,12 @@ std::wstring staged_file_path(const ManifestFile& file);
 // folder it made is appended to `madeFolders`. Empty on success, else "Не записать " + the local
 // path: also when a folder on the way inside the install folder is a link, since writing through
 // it would put the file wherever it leads. Safe to call from several threads at once.
-std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& content,
+std::wstring stage_file(const ManifestFile& file, const uint8_t* data, size_t size,
                         std::vector<std::wstring>& madeFolders);
+inline std::wstring stage_file(const ManifestFile& file, const std::vector<uint8_t>& content,
+                               std::vector<std::wstring>& madeFolders) {
+    return stage_file(file, content.data(), content.size(), madeFolders);
+}
 
 // Deletes the entry's staged file; errors are ignored.
 void discard_staged(const ManifestFile& file);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -44,9 +45,11 @@ namespace {
 // What the diff leaves to do, and the sizes it adds up.
 struct Plan {
     std::vector<Fetch> todo;               // manifest order
+    std::vector<PackFetch> packs;          // the packs worth fetching, with the files they give
+    std::vector<Fetch> ownFetches;         // the rest of `todo`: each file's own patch or blob
     std::vector<std::wstring> madeFolders; // by the staging, for undoing it
     uint64_t selectedSize = 0;             // installed bytes of the whole selection
-    uint64_t downloadTotal = 0;            // blob bytes of the to-do list
+    uint64_t downloadTotal = 0;            // bytes of the packs, patches and blobs to fetch
 };
 
 // Up to date means recorded with this hash (under any spelling of the path that names the same
@@ -61,6 +64,38 @@ bool is_up_to_date(const RecordedHashes& recorded, const ManifestFile& file) {
     return size == file.size;
 }
 
+// The packs worth fetching for the to-do list take the files whose content they hold; the plan
+// then counts each such pack instead of those files' own patches or blobs.
+void choose_packs(const Manifest& manifest, Plan& plan) {
+    std::vector<bool> wanted(manifest.files.size(), false);
+    for (const Fetch& fetch : plan.todo)
+        wanted[static_cast<size_t>(fetch.file - manifest.files.data())] = true;
+    const std::vector<bool> chosen = packs_worth_fetching(manifest.files, manifest.packs, wanted);
+    std::unordered_map<std::string, size_t> packOf; // content hash -> first chosen pack holding it
+    for (size_t p = 0; p < manifest.packs.size(); ++p) {
+        if (!chosen[p]) continue;
+        for (size_t index : manifest.packs[p].files)
+            packOf.emplace(manifest.files[index].sha256, plan.packs.size());
+        plan.packs.push_back(PackFetch{&manifest.packs[p], {}});
+    }
+    plan.downloadTotal = 0;
+    for (const Fetch& fetch : plan.todo) {
+        const auto found = packOf.find(fetch.file->sha256);
+        if (found != packOf.end()) {
+            plan.packs[found->second].members.push_back(fetch);
+            continue;
+        }
+        plan.ownFetches.push_back(fetch);
+        // What the plan will fetch: the patch where one will be used.
+        plan.downloadTotal =
+            saturating_add(plan.downloadTotal, fetch.patch ? fetch.patch->size : fetch.file->csize);
+    }
+    // A pack whose wanted contents all came with an earlier one is not fetched.
+    std::erase_if(plan.packs, [](const PackFetch& pack) { return pack.members.empty(); });
+    for (const PackFetch& pack : plan.packs)
+        plan.downloadTotal = saturating_add(plan.downloadTotal, pack.pack->csize);
+}
+
 Plan plan_run(const Manifest& manifest, const nlohmann::json& installed) {
     Plan plan;
     const RecordedHashes recorded = recorded_hashes_by_name(installed);
@@ -72,10 +107,8 @@ Plan plan_run(const Manifest& manifest, const nlohmann::json& installed) {
         fetch.file = &file;
         fetch.patch = choose_patch(file, fetch.oldSize);
         plan.todo.push_back(fetch);
-        // What the plan will fetch: the patch where one will be used.
-        plan.downloadTotal =
-            saturating_add(plan.downloadTotal, fetch.patch ? fetch.patch->size : file.csize);
     }
+    choose_packs(manifest, plan);
     return plan;
 }
 
@@ -179,7 +212,8 @@ nlohmann::json installed_files() {
 bool fetch_step(const HttpSession& net, const Manifest& manifest, Plan& plan) {
     prepare_resume_cache(manifest);
     g_bytesTotal.exchange(plan.downloadTotal);
-    const std::wstring message = fetch_and_stage(net, plan.todo, plan.madeFolders);
+    const std::wstring message =
+        fetch_and_stage(net, manifest.files, plan.packs, plan.ownFetches, plan.madeFolders);
     if (!message.empty()) set_error(message);
     return message.empty();
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -62,13 +63,27 @@ class Request {
     HINTERNET handle_;
 };
 
-// Sends the request and reads the body.
+// True when the 206 answer's Content-Range starts at `from` ("bytes FROM-LAST/TOTAL").
+bool range_starts_at(HINTERNET request, uint64_t from) {
+    wchar_t text[96] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_RANGE, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX))
+        return false;
+    const std::wstring expected = L"bytes " + std::to_wstring(from) + L"-";
+    return std::wstring(text).compare(0, expected.size(), expected) == 0;
+}
+
+// Sends the request and reads the body. With a start in `body`, asks for the rest (see
+// http_get_rest).
 bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bool count_progress,
-           uint64_t max_body, TransferControl& control) {
+           uint64_t max_body, TransferControl& control, bool& continued) {
     const Request request(control, connection, path);
     if (!request.get()) return false;
-    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+    const uint64_t from = body.size();
+    const std::wstring range = L"Range: bytes=" + std::to_wstring(from) + L"-";
+    if (!WinHttpSendRequest(request.get(), from ? range.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+                            from ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr))
         return false;
 
@@ -78,12 +93,21 @@ bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bo
     WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
                         WINHTTP_NO_HEADER_INDEX);
-    if (status != 200) return false;
+    if (from && status == 206) {
+        if (!range_starts_at(request.get(), from)) return false;
+        continued = true;
+    } else if (status == 200) {
+        body.clear(); // a server without ranges sends the whole
+    } else {
+        return false;
+    }
 
     // Wine's WinHTTP takes a connection closed in the middle of the body for its end; the
     // announced length, when there is one, tells a complete body from a cut one.
     uint64_t announced = 0;
     const bool lengthKnown = content_length(request.get(), announced);
+    const uint64_t start = body.size();
+    if (lengthKnown) announced = announced > UINT64_MAX - start ? UINT64_MAX : start + announced;
     // One allocation for the whole body when the caller's bound vouches for the length; an
     // unbounded or over-long announcement is never trusted with memory.
     if (lengthKnown && max_body != kNoBodyLimit && announced <= max_body)
@@ -129,11 +153,20 @@ bool open_http_session(HttpSession& out) {
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
               bool count_progress, uint64_t max_body, TransferControl* control) {
     body.clear();
+    bool continued = false;
+    return http_get_rest(net, path, body, count_progress, max_body, continued, control);
+}
+
+bool http_get_rest(const HttpSession& net, const std::wstring& path, std::string& body,
+                   bool count_progress, uint64_t max_body, bool& continued,
+                   TransferControl* control) {
+    continued = false;
+    if (body.size() > max_body) return false;
     bool complete = false;
     try {
         TransferControl own; // a request nobody else stops
         complete = net.connection && fetch(net.connection.get(), path, body, count_progress,
-                                           max_body, control ? *control : own);
+                                           max_body, control ? *control : own, continued);
     } catch (const std::bad_alloc&) {
         // A body larger than memory fails like any other broken transfer.
     }

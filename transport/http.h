@@ -30,3 +30,12 @@ bool open_http_session(HttpSession& out);
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
               bool count_progress, uint64_t max_body = kNoBodyLimit,
               TransferControl* control = nullptr);
+
+// http_get for a file whose start is already in `body` (from a transfer that broke): asks for the
+// rest with a Range request and appends it on a 206 answer that starts exactly there
+// (`continued` is then set); a 200 answer replaces `body` with the whole. With `body` empty it is
+// http_get. On false, `body` holds what arrived (with the start unless a 200 replaced it). Meant
+// for files named by their hash, which never change: the caller checks the whole by its hash.
+bool http_get_rest(const HttpSession& net, const std::wstring& path, std::string& body,
+                   bool count_progress, uint64_t max_body, bool& continued,
+                   TransferControl* control = nullptr);

@@ -1,9 +1,11 @@
 // parse_manifest over arbitrary bytes; an accepted manifest must satisfy the rules that the
-// install pipeline relies on (no two paths naming one file among them), and its install record
-// must serialise and read back.
+// install pipeline relies on (no two paths naming one file among them, packs whose members are
+// distinct files that split the pack exactly), and its install record must serialise and read
+// back.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "catalogue/components.h"
 #include "catalogue/file_names.h"
@@ -21,6 +23,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int n = classify_file(f.path);
         if (n < 0 || n >= kComponentCount) std::abort();
     }
+    std::vector<bool> taken(m.files.size(), false);
+    for (const ManifestPack& p : m.packs) {
+        if (p.size == 0 || p.size > kMaxPackSize || p.files.empty()) std::abort();
+        for (size_t index : p.files) {
+            if (index >= m.files.size() || taken[index]) std::abort();
+            taken[index] = true;
+        }
+        std::vector<PackMember> members;
+        if (!split_pack(m.files, p, static_cast<size_t>(p.size), members)) std::abort();
+        if (members.size() != p.files.size()) std::abort();
+    }
+    if (packs_worth_fetching(m.files, m.packs, std::vector<bool>(m.files.size(), true)).size() !=
+        m.packs.size())
+        std::abort();
     const bool all[5] = {true, true, true, true, true};
     const std::string record = serialise_install_record(m, all);
     if (record.empty()) std::abort(); // parsed text is valid UTF-8, so it must serialise

@@ -243,6 +243,53 @@ TEST_F(ReleaseTool, PackThenVerifyRoundTrip) {
     EXPECT_NE(packed.output.find("vr"), std::string::npos) << packed.output;
 }
 
+// A pack holds the distinct contents of one component's files, and unpacks with Setup's decoder
+// to exactly those contents in the order the manifest lists; verify fails a damaged pack.
+TEST_F(ReleaseTool, PackWritesSolidPacksOfEachComponentThatVerifyCatchesWhenDamaged) {
+    make_source();
+    ASSERT_EQ(pack().status, 0);
+    const Manifest m = manifest();
+    // Only the core has more than one non-empty file; the others travel as their blobs.
+    ASSERT_EQ(m.packs.size(), 1u);
+    const ManifestPack& p = m.packs[0];
+    std::string expected;
+    std::set<std::string> members;
+    for (size_t index : p.files) {
+        members.insert(m.files[index].path);
+        expected += slurp(dir / "src" / m.files[index].path);
+    }
+    EXPECT_EQ(members, (std::set<std::string>{"copy/nvngx_dlss.dll", "plannix.exe",
+                                              "sub/deep/layout.dat", "sub/Планикс заметки.txt"}));
+    const fs::path packFile = release.app / "packs" / (p.sha256 + ".lzms");
+    const std::string blob = slurp(packFile);
+    EXPECT_EQ(blob.size(), p.csize);
+    EXPECT_EQ(sha256_hex_of(blob.data(), blob.size()), p.csha256);
+    std::string unpacked(expected.size(), '\0');
+    ASSERT_TRUE(lzms_container_decode(reinterpret_cast<const uint8_t*>(blob.data()), blob.size(),
+                                      reinterpret_cast<uint8_t*>(unpacked.data()),
+                                      unpacked.size()));
+    EXPECT_EQ(unpacked, expected);
+    EXPECT_EQ(sha256_hex_of(unpacked.data(), unpacked.size()), p.sha256);
+    ASSERT_EQ(verify().status, 0);
+
+    std::string damaged = blob;
+    damaged[damaged.size() / 2] ^= 1;
+    spit(packFile, damaged);
+    const ToolRun bad = verify();
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.output.find("BAD pack " + packFile.string()), std::string::npos) << bad.output;
+
+    // Packing again mends it; --no-packs leaves the key out.
+    ASSERT_EQ(pack().status, 0);
+    EXPECT_EQ(slurp(packFile), blob);
+    ASSERT_EQ(run_tool("pack --key " + quoted(suiteDir / "keys" / "private.pem") +
+                       " --version 1.1 --no-packs " + quoted(dir / "src") + " " +
+                       quoted(dir / "release"))
+                  .status,
+              0);
+    EXPECT_EQ(slurp(release.manifest()).find("\"packs\""), std::string::npos);
+}
+
 TEST_F(ReleaseTool, RepackAddsOnlyWhatChangedAndReplacesADamagedBlob) {
     make_source();
     ASSERT_EQ(pack().status, 0);

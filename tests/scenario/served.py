@@ -55,10 +55,12 @@ class Release:
         """A different plannix.exe that still runs: bytes after the image are never loaded."""
         self.write('plannix.exe', DEMO_EXE.read_bytes() + tag.encode() * 64)
 
-    def publish(self, version):
+    def publish(self, version, packs=False):
+        """Without packs unless asked: most scenarios follow each file's own blob."""
         self.write('version.txt', version + '\r\n')
         subprocess.run([str(RELEASE_TOOL), 'pack', '--key', str(KEY_DIR / 'private.pem'),
-                        '--version', version, str(self.source), str(self.folder)],
+                        '--version', version, str(self.source), str(self.folder)] +
+                       ([] if packs else ['--no-packs']),
                        check=True, stdout=subprocess.DEVNULL, timeout=120)
         return self.manifest()
 
@@ -67,6 +69,9 @@ class Release:
 
     def blob_url(self, entry):
         return APP_PREFIX + 'blobs/' + entry['sha256'] + '.lzms'
+
+    def pack_url(self, pack):
+        return APP_PREFIX + 'packs/' + pack['sha256'] + '.lzms'
 
 
 class Server:

@@ -3,6 +3,7 @@ release made by the real plannix-release: what Setup and caches get for each kin
 import http.client
 import json
 import os
+import random
 import socket
 import ssl
 import subprocess
@@ -67,10 +68,14 @@ class NginxSite(unittest.TestCase):
         run = lambda *args: subprocess.run([RELEASE_TOOL, *args], check=True,
                                            capture_output=True)
         run('keygen', str(keys))
+        model = bytearray(random.Random(7).randbytes(20000))  # incompressible: a patch is smaller
         for version in ('1.0.0', '1.1.0'):
             (source / 'version.txt').write_text(version)
-            run('pack', '--key', str(keys / 'private.pem'), '--version', version, str(source),
-                str(self.release))
+            model[100] = ord(version[2])
+            (source / 'data' / 'model.bin').write_bytes(model)
+            previous = ['--previous', str(self.release)] if version != '1.0.0' else []
+            run('pack', '--key', str(keys / 'private.pem'), '--version', version, *previous,
+                str(source), str(self.release))
         self.app = self.release / 'plannix' / 'app'
         (self.app / 'notes.txt').write_text('not for clients')
         self.log = work / 'access.log'
@@ -86,8 +91,11 @@ class NginxSite(unittest.TestCase):
         blob = 'blobs/%s.lzms' % manifest['files'][0]['sha256']
         fresh = ('manifest.json', 'application/json; charset=utf-8', 'no-cache')
         signature = ('manifest.sig', 'text/plain', 'no-cache')
-        forever = (blob, 'application/octet-stream', 'public, max-age=31536000, immutable')
-        for name, content_type, cache in (fresh, signature, forever):
+        pack = 'packs/%s.lzms' % manifest['packs'][0]['sha256']
+        patch = next(p.relative_to(self.app).as_posix() for p in self.app.glob('patches/*'))
+        forever = [(name, 'application/octet-stream', 'public, max-age=31536000, immutable')
+                   for name in (blob, pack, patch)]
+        for name, content_type, cache in (fresh, signature, *forever):
             with self.subTest(name):
                 status, headers, body = self.nginx.request('/plannix/app/' + name)
                 self.assertEqual(status, 200)
@@ -103,6 +111,8 @@ class NginxSite(unittest.TestCase):
         refused = {
             '/plannix/app/': 404,  # no listing
             '/plannix/app/blobs/': 404,
+            '/plannix/app/packs/': 404,
+            '/plannix/app/patches/%s.lzms' % manifest['files'][0]['sha256']: 404,
             '/plannix/app/notes.txt': 404,  # a stray file in the served folder
             '/plannix/app/blobs/%s.lzms' % manifest['files'][0]['sha256'].upper(): 404,
             '/plannix/app/blobs/%s.lzms' % ('0' * 64): 404,  # a blob not uploaded (yet)
@@ -124,7 +134,7 @@ class NginxSite(unittest.TestCase):
         self.assertEqual(self.nginx.exported,
                          [str(self.nginx.certs / 'ca.der'), str(self.log)])
         lines = self.log.read_text().splitlines()
-        self.assertEqual(len(lines), 6 + len(refused) + 1)
+        self.assertEqual(len(lines), 2 * (2 + len(forever)) + len(refused) + 1)
         first = lines[0].split(' ')
         self.assertEqual(first[1:], ['GET', '/plannix/app/manifest.json', '200',
                                      str((self.app / 'manifest.json').stat().st_size)])

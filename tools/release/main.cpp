@@ -31,10 +31,10 @@ const Command kCommands[] = {
      cmd_pack,
      {{"--key", "--version", "--date", "--exe", "--previous", "--expires-in"},
       {"--key", "--version"},
-      {},
+      {"--no-packs"},
       2},
      "pack --key PRIVATE.pem --version V [--date D] [--exe NAME] [--expires-in DAYS]\n"
-     "       [--previous OLD_RELEASE_DIR]... SOURCE_DIR RELEASE_DIR",
+     "       [--previous OLD_RELEASE_DIR]... [--no-packs] SOURCE_DIR RELEASE_DIR",
      "Packs every file under SOURCE_DIR into a signed release in RELEASE_DIR/plannix/app/,\n"
      "writing only the blobs it lacks. The version is free text. The manifest's sequence is\n"
      "one more than the site's highest (1 for a new site): Setup refuses a manifest older than\n"
@@ -43,7 +43,10 @@ const Command kCommands[] = {
      "in RELEASE_DIR/history/<their sequence>/. On a terminal it shows its progress.\n"
      "With --previous (repeatable; a release folder or a history entry), each changed file\n"
      "also gets a patch from its content in each earlier release, kept when smaller than 60%\n"
-     "of its blob.\n"},
+     "of its blob.\n"
+     "The distinct files of each component also go into solid packs of at most 64 MiB under\n"
+     "packs/, which a first installation fetches instead of the blobs; --no-packs leaves them "
+     "out.\n"},
     {"refresh",
      cmd_refresh,
      {{"--key", "--expires-in"}, {"--key"}, {}, 1},
@@ -56,23 +59,26 @@ const Command kCommands[] = {
      {{"--public-key", "--previous"}, {"--public-key"}, {}, 1},
      "verify --public-key KEY.txt [--previous OLD_RELEASE_DIR]... RELEASE_DIR",
      "Checks the release as Setup will: the signature, the manifest and its expiry, every\n"
-     "blob and every patch, and names each file that would fail; reports the sequence and the\n"
-     "expiry. With --previous (repeatable; a release folder or a history entry), each patch\n"
+     "blob, every pack and every patch, and names each file that would fail; reports the\n"
+     "sequence and the expiry. With --previous (repeatable; a release folder or a history\n"
+     "entry), each patch\n"
      "from a content those releases hold must also turn it into the new file exactly.\n"},
     {"diff",
      cmd_diff,
      {{}, {}, {"--json"}, 2},
      "diff [--json] OLD_RELEASE_DIR NEW_RELEASE_DIR",
      "What an update from OLD to NEW costs a user, per component: files changed, added and\n"
-     "removed, and the bytes fetched with whole blobs and with the patches NEW offers.\n"
+     "removed, and the bytes fetched with whole blobs, with the patches NEW offers, and with\n"
+     "the packs Setup would choose; then what a first installation of NEW fetches.\n"
      "Either may be a history entry (RELEASE_DIR/history/<sequence>). --json prints the same\n"
      "as JSON.\n"},
     {"prune",
      cmd_prune,
      {{"--keep", "--public-key"}, {"--keep", "--public-key"}, {"--dry-run"}, 1},
      "prune --keep N --public-key KEY.txt [--dry-run] RELEASE_DIR",
-     "Deletes the blobs that neither the current manifest nor the N highest sequences in\n"
-     "history name, and the rest of the history; prints each deletion and the bytes freed.\n"
+     "Deletes the blobs, packs and patches that neither the current manifest nor the N highest\n"
+     "sequences in history name, and the rest of the history; prints each deletion and the\n"
+     "bytes freed.\n"
      "--dry-run only prints. Refuses a folder whose manifest does not verify with KEY.txt.\n"},
     {"compress",
      cmd_compress,

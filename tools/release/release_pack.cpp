@@ -21,6 +21,7 @@
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
 #include "tools/release/release_freshness.h"
+#include "tools/release/release_packs.h"
 #include "tools/release/release_patches.h"
 #include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
@@ -243,7 +244,8 @@ bool pack_files(const fs::path& appDir, std::vector<PackedFile>& files, size_t& 
     return ok;
 }
 
-std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs& args,
+std::string manifest_text(const std::vector<PackedFile>& files,
+                          const std::vector<ManifestPack>& packs, const ParsedArgs& args,
                           uint64_t sequence, const std::optional<int64_t>& expires) {
     nlohmann::json doc = nlohmann::json::object();
     doc["app"] = "plannix";
@@ -265,6 +267,7 @@ std::string manifest_text(const std::vector<PackedFile>& files, const ParsedArgs
     }
     doc["files"] = std::move(list);
     stamp_manifest(doc, sequence, expires);
+    if (!packs.empty()) doc["packs"] = packs_json(packs);
     return doc.dump(1) + "\n";
 }
 
@@ -339,6 +342,31 @@ bool add_patches(const fs::path& appDir, const std::vector<PreviousRelease>& pre
     return true;
 }
 
+// The bytes of the packs and of their members' own blobs.
+void print_pack_sizes(const std::vector<PackedFile>& files,
+                      const std::vector<ManifestPack>& packs) {
+    uint64_t packBytes = 0, memberBlobBytes = 0;
+    size_t members = 0;
+    for (const ManifestPack& p : packs) {
+        packBytes += p.csize;
+        members += p.files.size();
+        for (size_t index : p.files)
+            memberBlobBytes += files[index].csize;
+    }
+    std::printf("packs: %zu holding %zu files, %llu B (their blobs: %llu B)\n", packs.size(),
+                members, static_cast<unsigned long long>(packBytes),
+                static_cast<unsigned long long>(memberBlobBytes));
+}
+
+// The solid packs a first installation fetches, once every file's blob is in place.
+bool add_packs(const fs::path& appDir, const std::vector<PackedFile>& files,
+               std::vector<ManifestPack>& packs) {
+    std::vector<PackSource> sources;
+    for (const PackedFile& f : files)
+        sources.push_back(PackSource{f.path, f.sha256, f.size, f.csize, f.source});
+    return make_release_packs(appDir, sources, packs);
+}
+
 } // namespace
 
 int cmd_pack(const ParsedArgs& args) {
@@ -377,12 +405,14 @@ int cmd_pack(const ParsedArgs& args) {
     size_t reused = 0;
     if (!pack_files(appDir, files, reused)) return 1;
     if (!previous.empty() && !add_patches(appDir, previous, files)) return 1;
+    std::vector<ManifestPack> packs;
+    if (!args.has("--no-packs") && !add_packs(appDir, files, packs)) return 1;
 
     // Blobs first, then the manifest with its signature: the manifest never names a missing
     // blob.
     std::string text;
     try {
-        text = manifest_text(files, args, sequence, expires);
+        text = manifest_text(files, packs, args, sequence, expires);
     } catch (const nlohmann::json::exception& e) {
         std::fprintf(stderr, "pack: cannot write the manifest: %s\n", e.what());
         return 1;
@@ -396,5 +426,6 @@ int cmd_pack(const ParsedArgs& args) {
                 files.size(), reused, appDir.c_str(), args.value("--version").c_str(),
                 static_cast<unsigned long long>(sequence), expiry_text(expires).c_str());
     print_component_sizes(files);
+    if (!packs.empty()) print_pack_sizes(files, packs);
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "app/files.h"
 #include "tools/release/release_files.h"
+#include "tools/release/release_packs.h"
 
 namespace fs = std::filesystem;
 
@@ -88,6 +89,8 @@ std::set<std::string> files_named(const Manifest& manifest) {
         for (const ManifestPatch& p : f.patches)
             named.insert(patch_path(fs::path(), p.sha256).generic_string());
     }
+    for (const ManifestPack& p : manifest.packs)
+        named.insert(pack_path(fs::path(), p.sha256).generic_string());
     return named;
 }
 

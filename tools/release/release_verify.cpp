@@ -14,6 +14,7 @@
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
 #include "tools/release/release_freshness.h"
+#include "tools/release/release_packs.h"
 #include "tools/release/release_patches.h"
 #include "tools/release/release_site.h"
 #include "transport/lzms_container.h"
@@ -134,11 +135,21 @@ int cmd_verify(const ParsedArgs& args) {
                      blob_path(appDir, f.sha256).c_str(), reasons[i].c_str());
         ++bad;
     }
-    std::printf("%s: version %s, sequence %llu, expires %s, %zu files, %zu patches (%zu applied "
-                "to earlier contents), %zu bad, signature %s\n",
+    std::vector<std::string> packReasons(manifest.packs.size());
+    run_parallel(manifest.packs.size(), [&](size_t p) {
+        packReasons[p] = pack_problem(appDir, manifest, manifest.packs[p]);
+    });
+    for (size_t p = 0; p < packReasons.size(); ++p) {
+        if (packReasons[p].empty()) continue;
+        std::fprintf(stderr, "BAD pack %s: %s\n",
+                     pack_path(appDir, manifest.packs[p].sha256).c_str(), packReasons[p].c_str());
+        ++bad;
+    }
+    std::printf("%s: version %s, sequence %llu, expires %s, %zu files, %zu packs, %zu patches "
+                "(%zu applied to earlier contents), %zu bad, signature %s\n",
                 appDir.c_str(), manifest.version.c_str(),
                 static_cast<unsigned long long>(manifest.sequence),
-                expiry_text(manifest.expires).c_str(), manifest.files.size(), patches,
-                patchesApplied, bad, signedOk ? "good" : "BAD");
+                expiry_text(manifest.expires).c_str(), manifest.files.size(),
+                manifest.packs.size(), patches, patchesApplied, bad, signedOk ? "good" : "BAD");
     return signedOk && bad == 0 && !expired ? 0 : 1;
 }
