@@ -42,8 +42,16 @@ FIRST_INSTALL = [
                      'needs xdotool and an X display (tools/wine/run-suite.sh)')
 class ScreenReaderAndKeyboard(unittest.TestCase):
     def read(self, *args):
-        out = self.prefix.wine_output(str(READ_ACCESSIBLE), *map(str, args), timeout=60)
-        tree = json.loads(out.strip().splitlines()[-1])
+        # A reader process that Wine fails to start under load prints nothing; a screen reader
+        # would simply ask again. Anything it does print is judged, and an action is never
+        # repeated.
+        for _ in range(1 if args else 3):
+            lines = self.prefix.wine_output(str(READ_ACCESSIBLE), *map(str, args),
+                                            timeout=60).strip().splitlines()
+            if lines:
+                break
+        self.assertTrue(lines, 'the reader printed nothing')
+        tree = json.loads(lines[-1])
         self.assertTrue(tree['found'], 'the window has no client object')
         return tree
 

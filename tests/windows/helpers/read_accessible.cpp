@@ -84,6 +84,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("{\"found\": true, \"acted\": [%s], \"focus\": %ld, \"client\": [%ld, %ld, %ld, "
                 "%ld], \"children\": [%s]}\n",
                 acted.c_str(), number(focus), x, y, w, h, children.c_str());
+    std::fflush(stdout); // the reading stands even if the proxy's teardown below goes wrong
     acc->Release();
     CoUninitialize();
     return 0;
