@@ -4,6 +4,7 @@ Each Prefix is a copy of the cached template with its own wineserver; the suite 
 one Xvfb display (tools/wine/run-suite.sh). Every wait has a time limit.
 """
 import json
+import re
 import os
 import shutil
 import subprocess
@@ -101,8 +102,17 @@ class Prefix:
 
     @property
     def temp_windows(self):
-        if self._temp is None:
-            self._temp = self.env_var('TEMP').rstrip('\\')
+        # Wine can fail to start cmd right after a prefix's processes were killed (it prints
+        # its own error instead): ask again rather than take that for the path.
+        for _ in range(5):
+            if self._temp is not None:
+                break
+            answer = self.env_var('TEMP').rstrip('\\')
+            if re.fullmatch(r'[A-Za-z]:\\.*', answer):
+                self._temp = answer
+            else:
+                time.sleep(1)
+        assert self._temp is not None, 'the prefix does not say where its temporary folder is'
         return self._temp
 
     @property
