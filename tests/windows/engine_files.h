@@ -27,3 +27,12 @@ inline void write(const std::wstring& path, const std::string& bytes) {
 inline bool exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+// The size of a plain file (not a link), read without opening it; -1 for anything else.
+inline int64_t plain_file_size(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return -1;
+    return (int64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
