@@ -1023,7 +1023,7 @@ TEST_F(Engine, AFileHeldAtTheSwapIsWaitedForOrTheUpdateFailsWholeAndResumesWitho
         g_heldRetryLimitMs = c.pastTheLimit ? 1500 : kHeldRetryLimitMs;
         // The staged file waits for a slow transfer, long enough to be seen and taken.
         set_faults(c.fromItsWriting ? blob_url(entry(release("v2"), "data/scene.bin")) +
-                                          " slow=4096/0.1\n"
+                                          " slow=16384/0.1\n"
                                     : "");
         Scanner scanner(held, c.fromItsWriting ? held : L"", c.pastTheLimit ? 120 : 3);
         if (!c.fromItsWriting) ASSERT_TRUE(scanner.holding());
