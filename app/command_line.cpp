@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/state.h"
+#include "base/state.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Setup's entry point: a Windows GUI program with a wide entry.
 #include <windows.h>
 
-#include "app/optional_api.h"
+#include "base/optional_api.h"
 #include "app/startup.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

@@ -1,11 +1,10 @@
 #include "app/window_host.h"
 
-#include "app/optional_api.h"
-#include "app/state.h"
+#include "base/main_window.h"
+#include "base/optional_api.h"
+#include "base/state.h"
 #include "app/worker.h"
 #include "ui/window_proc.h"
-
-std::atomic<HWND> g_mainWindow{nullptr};
 
 namespace {
 

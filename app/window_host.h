@@ -1,14 +1,6 @@
 #pragma once
 // The one window: class, DPI, size and placement, timer and message loop.
-#include <atomic>
-
 #include <windows.h>
-
-// Set once the window exists; the version check, started before that, reads it too.
-extern std::atomic<HWND> g_mainWindow;
-
-constexpr UINT_PTR kRepaintTimerId = 1;
-constexpr UINT kRepaintPeriodMs = 60;
 
 // Client size in logical pixels for the run mode and whether an installation was found.
 SIZE logical_client_size();

@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "app/state.h"
-#include "app/version_check.h"
+#include "base/state.h"
+#include "engine/version_check.h"
 #include "catalogue/install_record.h"
 #include "engine/install_pipeline.h"
 #include "removal/uninstall.h"

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 

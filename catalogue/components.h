@@ -5,7 +5,7 @@
 #include <vector>
 #include <nlohmann/json_fwd.hpp>
 
-#include "app/state.h" // kComponentCount
+#include "base/state.h" // kComponentCount
 
 struct ManifestFile;
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "app/files.h"
-#include "app/names.h"
-#include "app/state.h"
+#include "base/whole_file.h"
+#include "base/names.h"
+#include "base/state.h"
 #include "catalogue/components.h"
 #include "catalogue/file_names.h"
 #include "catalogue/manifest.h"

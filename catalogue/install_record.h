@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <nlohmann/json.hpp>
 
-#include "app/state.h" // kComponentCount
+#include "base/state.h" // kComponentCount
 
 struct Manifest;
 

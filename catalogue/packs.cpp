@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/byte_counts.h"
+#include "base/byte_counts.h"
 #include "catalogue/manifest.h"
 
 namespace {

@@ -3,13 +3,13 @@
 #include <filesystem>
 #include <new>
 
-#include "app/file_ops.h"
-#include "app/files.h"
-#include "app/messages.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/file_ops.h"
+#include "base/whole_file.h"
+#include "base/messages.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "catalogue/manifest.h"
 #include "engine/resume_cache.h"
 #include "transport/hash.h"

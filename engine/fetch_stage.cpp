@@ -8,10 +8,10 @@
 #include <thread>
 #include <unordered_map>
 
-#include "app/byte_counts.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/byte_counts.h"
+#include "base/messages.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "catalogue/manifest.h"
 #include "engine/blob_cache.h"
 #include "engine/file_replace.h"

@@ -8,10 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/file_ops.h"
-#include "app/names.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/file_ops.h"
+#include "base/names.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "catalogue/components.h"
 #include "catalogue/file_names.h"
 #include "catalogue/manifest.h"

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "catalogue/manifest.h"
 #include "engine/file_replace.h"
 #include "transport/hash.h"

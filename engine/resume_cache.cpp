@@ -6,11 +6,11 @@
 
 #include <windows.h>
 
-#include "app/file_ops.h"
-#include "app/files.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/text.h"
+#include "base/file_ops.h"
+#include "base/whole_file.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "catalogue/manifest.h"
 
 namespace {

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/handles.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/state.h"
-#include "app/window_host.h"
+#include "base/handles.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/state.h"
+#include "base/main_window.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "app/handles.h"
-#include "app/paths.h"
+#include "base/handles.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "app/build_constants.h"
-#include "app/handles.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/build_constants.h"
+#include "base/handles.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/state.h"
+#include "base/text.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "app/handles.h"
-#include "app/known_folders.h"
-#include "app/paths.h"
+#include "base/handles.h"
+#include "base/known_folders.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -5,20 +5,20 @@
 
 #include <windows.h>
 
-#include "app/file_ops.h"
-#include "app/folder_lock.h"
-#include "app/handles.h"
-#include "app/known_folders.h"
-#include "app/messages.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/state.h"
-#include "app/swap.h"
-#include "app/text.h"
+#include "base/file_ops.h"
+#include "transaction/folder_lock.h"
+#include "base/handles.h"
+#include "base/known_folders.h"
+#include "base/messages.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/state.h"
+#include "transaction/swap.h"
+#include "base/text.h"
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
-#include "app/setup_log.h"
+#include "base/setup_log.h"
 #include "removal/deletion_guard.h"
 
 namespace {

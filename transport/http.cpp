@@ -1,7 +1,7 @@
 #include "transport/http.h"
 
-#include "app/build_constants.h"
-#include "app/state.h"
+#include "base/build_constants.h"
+#include "base/state.h"
 #include "transport/transfer_control.h"
 #include "transport/transport_handles.h"
 

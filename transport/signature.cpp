@@ -1,6 +1,6 @@
 #include "transport/signature.h"
 
-#include "app/build_constants.h"
+#include "base/build_constants.h"
 #include "transport/hash.h"
 #include "transport/transport_handles.h"
 

@@ -6,8 +6,8 @@
 #include <bcrypt.h>
 #include <winhttp.h>
 
-#include "app/handles.h"
-#include "app/optional_api.h"
+#include "base/handles.h"
+#include "base/optional_api.h"
 
 struct BcryptAlgTraits {
     static BCRYPT_ALG_HANDLE invalid() { return nullptr; }

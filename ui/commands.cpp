@@ -4,11 +4,11 @@
 #include <shellapi.h>
 #include <shobjidl.h>
 
-#include "app/handles.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/state.h"
-#include "app/window_host.h"
+#include "base/handles.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/state.h"
+#include "base/main_window.h"
 #include "app/worker.h"
 #include "catalogue/components.h"
 #include "ui/control_ids.h"

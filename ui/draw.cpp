@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <utility>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "catalogue/components.h"
 #include "ui/control_ids.h"
 #include "ui/embedded_resources.h"

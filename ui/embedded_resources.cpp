@@ -4,8 +4,8 @@
 
 #include <shlwapi.h>
 
-#include "app/handles.h"
-#include "app/optional_api.h"
+#include "base/handles.h"
+#include "base/optional_api.h"
 #include "ui/paint.h"
 
 Gdiplus::GpFontCollection* g_privateFonts = nullptr;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "ui/page_rules.h"
 
 enum class ElementRole : int32_t { Text, Alert, PushButton, CheckButton, ProgressBar };

@@ -5,7 +5,7 @@
 #include <objidl.h> // IStream and PROPID, which gdiplus.h needs under WIN32_LEAN_AND_MEAN
 #include <gdiplus.h>
 
-#include "app/handles.h"
+#include "base/handles.h"
 
 template <typename T, Gdiplus::GpStatus(WINGDIPAPI* Delete)(T*)> struct GdiplusTraits {
     static T* invalid() { return nullptr; }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/state.h"
+#include "base/state.h"
 
 // The id of the last rectangle containing (x, y) (the control drawn last is on top), or
 // kNoControl. Left and top edges are inside, right and bottom edges outside.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "base/state.h"
 
 enum ButtonStyle : int32_t { Primary = 0, Secondary = 1, Danger = 2 };
 

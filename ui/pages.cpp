@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "ui/control_ids.h"
 #include "ui/embedded_resources.h"
 #include "ui/focus.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "catalogue/components.h"
 #include "ui/draw.h"
 

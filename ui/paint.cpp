@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "ui/control_ids.h"
 #include "ui/draw.h"
 #include "ui/pages.h"

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "app/state.h"
-#include "app/window_host.h"
+#include "base/state.h"
+#include "base/main_window.h"
 #include "ui/accessible.h"
 #include "ui/commands.h"
 #include "ui/control_ids.h"

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+// The regular repaint that shows a run's progress: set by the window host, ended here.
+constexpr UINT_PTR kRepaintTimerId = 1;
+constexpr UINT kRepaintPeriodMs = 60;
+
 // Handles every message of the main window.
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

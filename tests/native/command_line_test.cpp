@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
-#include "app/state.h"
+#include "base/state.h"
 
 namespace {
 

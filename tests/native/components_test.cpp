@@ -5,7 +5,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "catalogue/components.h"
 #include "catalogue/manifest.h"
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <stdlib.h>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 

@@ -8,12 +8,13 @@
 #include <windows.h>
 #include <dxgi.h>
 
-#include "app/handles.h"
-#include "app/paths.h"
+#include "base/handles.h"
+#include "base/paths.h"
 #include "app/startup.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "app/window_host.h"
+#include "base/main_window.h"
 #include "windows/test_files.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <shellapi.h>
 
 #include "app/command_line.h"
-#include "app/file_identity.h"
-#include "app/handles.h"
-#include "app/paths.h"
+#include "base/file_identity.h"
+#include "base/handles.h"
+#include "base/paths.h"
 #include "app/startup.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/state.h"
+#include "base/text.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include <windows.h>
 
-#include "app/state.h"
-#include "app/text.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "app/worker.h"
-#include "app/setup_log.h"
+#include "base/setup_log.h"
 
 namespace {
 

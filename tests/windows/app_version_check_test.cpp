@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-#include "app/state.h"
-#include "app/text.h"
-#include "app/version_check.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "engine/version_check.h"
 #include "transport/signature.h"
 #include "windows/test_files.h"
 

@@ -7,10 +7,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/files.h"
-#include "app/handles.h"
-#include "app/paths.h"
-#include "app/text.h"
+#include "base/whole_file.h"
+#include "base/handles.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 

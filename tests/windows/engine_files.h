@@ -7,8 +7,8 @@
 
 #include <windows.h>
 
-#include "app/files.h"
-#include "app/text.h"
+#include "base/whole_file.h"
+#include "base/text.h"
 
 // The file's bytes, or empty when it cannot be read.
 inline std::string read(const std::wstring& path) {

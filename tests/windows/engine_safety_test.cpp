@@ -15,13 +15,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/file_ops.h"
-#include "app/files.h"
-#include "app/handles.h"
-#include "app/names.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/window_host.h"
+#include "base/file_ops.h"
+#include "base/whole_file.h"
+#include "base/handles.h"
+#include "base/names.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "base/main_window.h"
 #include "app/worker.h"
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"

@@ -14,15 +14,15 @@
 
 #include <windows.h>
 
-#include "app/file_ops.h"
-#include "app/handles.h"
-#include "app/known_folders.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/file_ops.h"
+#include "base/handles.h"
+#include "base/known_folders.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "app/worker.h"
-#include "app/setup_log.h"
+#include "base/setup_log.h"
 #include "removal/deletion_guard.h"
 
 namespace fs = std::filesystem;

@@ -9,8 +9,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "app/handles.h"
-#include "app/text.h"
+#include "base/handles.h"
+#include "base/text.h"
 #include "test_files.h"
 #include "ui/embedded_resources.h"
 

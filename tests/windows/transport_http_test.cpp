@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/build_constants.h"
-#include "app/state.h"
+#include "base/build_constants.h"
+#include "base/state.h"
 #include "transport/http.h"
 #include "windows/test_files.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/optional_api.h"
+#include "base/optional_api.h"
 #include "transport/hash.h"
 #include "transport/lzms.h"
 #include "transport/lzms_container.h"

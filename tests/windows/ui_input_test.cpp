@@ -13,10 +13,12 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "app/paths.h"
-#include "app/state.h"
+#include "base/paths.h"
+#include "base/state.h"
 #include "app/window_host.h"
+#include "base/main_window.h"
 #include "ui/commands.h"
+#include "ui/window_proc.h"
 #include "ui/control_ids.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/state.h"
+#include "base/state.h"
 
 struct PageSetup {
     const char* name;

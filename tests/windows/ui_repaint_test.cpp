@@ -8,8 +8,9 @@
 
 #include <windows.h>
 
-#include "app/state.h"
+#include "base/state.h"
 #include "app/window_host.h"
+#include "base/main_window.h"
 #include "ui/control_ids.h"
 #include "ui/embedded_resources.h"
 #include "tests/windows/ui_pages.h"

@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "tools/release/blob_writer.h"
 #include "tools/release/commands.h"
 #include "tools/release/release_files.h"

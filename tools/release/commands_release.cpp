@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "catalogue/manifest.h"
 
 namespace fs = std::filesystem;

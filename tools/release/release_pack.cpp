@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "catalogue/components.h"
 #include "catalogue/file_names.h"
 #include "catalogue/manifest.h"

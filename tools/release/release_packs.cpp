@@ -5,7 +5,7 @@
 #include <map>
 #include <tuple>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "catalogue/components.h"
 #include "tools/release/blob_writer.h"
 #include "tools/release/release_crypto.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <utility>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "tools/release/patch_maker.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"

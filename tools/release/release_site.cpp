@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "tools/release/release_files.h"
 #include "tools/release/release_packs.h"
 

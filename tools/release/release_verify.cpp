@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/files.h"
+#include "base/whole_file.h"
 #include "catalogue/manifest.h"
 #include "tools/release/release_crypto.h"
 #include "tools/release/release_files.h"

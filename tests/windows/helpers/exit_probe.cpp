@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "app/startup.h"
-#include "app/state.h"
+#include "base/state.h"
 
 namespace {
 

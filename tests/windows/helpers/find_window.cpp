@@ -11,7 +11,7 @@
 #include <psapi.h>
 #include <winternl.h>
 
-#include "app/handles.h"
+#include "base/handles.h"
 #include "tests/windows/helpers/json_text.h"
 
 namespace {

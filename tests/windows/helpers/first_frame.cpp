@@ -14,7 +14,7 @@
 
 #include <windows.h>
 
-#include "app/handles.h"
+#include "base/handles.h"
 #include "app/startup.h"
 #include "ui/draw.h"
 #include "ui/embedded_resources.h"

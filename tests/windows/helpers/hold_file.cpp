@@ -10,7 +10,7 @@
 
 #include <windows.h>
 
-#include "app/handles.h"
+#include "base/handles.h"
 
 namespace {
 

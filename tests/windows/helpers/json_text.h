@@ -2,7 +2,7 @@
 // A UTF-16 text as a JSON string literal, for the helpers' one-line reports.
 #include <string>
 
-#include "app/text.h"
+#include "base/text.h"
 
 inline std::string json_string(const std::wstring& text) {
     std::string out = "\"";

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "app/handles.h"
-#include "app/text.h"
+#include "base/handles.h"
+#include "base/text.h"
 
 int wmain() {
     FileHandle file(CreateFileW(L"launched.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,

@@ -12,7 +12,7 @@
 #include "ui/draw.h"
 #include "ui/pages.h"
 #include "ui/embedded_resources.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "tests/windows/ui_pages.h"
 #include "tests/windows/helpers/clock.h"
 

@@ -1,13 +1,13 @@
-#include "app/file_ops.h"
+#include "base/file_ops.h"
 
 #include <algorithm>
 #include <vector>
 
 #include <windows.h>
 
-#include "app/handles.h"
-#include "app/paths.h"
-#include "app/text.h"
+#include "base/handles.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "catalogue/file_names.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "app/folder_lock.h"
+#include "transaction/folder_lock.h"
 
 #include <windows.h>
 
-#include "app/names.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/names.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "catalogue/file_names.h"
 #include "transport/hash.h"
 

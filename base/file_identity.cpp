@@ -1,6 +1,6 @@
-#include "app/file_identity.h"
+#include "base/file_identity.h"
 
-#include "app/handles.h"
+#include "base/handles.h"
 
 bool file_identity(const std::wstring& path, FileIdentity& id) {
     // Backup semantics so folders open too; no access needed beyond the attributes.

@@ -1,12 +1,12 @@
-#include "app/setup_log.h"
+#include "base/setup_log.h"
 
 #include <windows.h>
 
-#include "app/handles.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/handles.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/state.h"
+#include "base/text.h"
 
 std::wstring setup_log_path() {
     const std::wstring folder = temp_folder();

@@ -1,4 +1,4 @@
-#include "app/files.h"
+#include "base/whole_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "app/handles.h"
+#include "base/handles.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "app/known_folders.h"
+#include "base/known_folders.h"
 
-#include "app/handles.h"
+#include "base/handles.h"
 
 std::wstring known_folder(REFKNOWNFOLDERID id, DWORD flags) {
     CoTaskString path;

@@ -1,4 +1,4 @@
-#include "app/signed_manifest.h"
+#include "engine/signed_manifest.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "app/state.h"
+#include "base/state.h"
 
 RunMode g_runMode = Install;
 bool g_autoMode = false;

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <string>
 
-#include "app/handles.h"
+#include "base/handles.h"
 
 // How long a second Setup waits for the first one to finish with the folder.
 constexpr unsigned kFolderLockWaitMs = 60000;

@@ -1,4 +1,4 @@
-#include "app/swap.h"
+#include "transaction/swap.h"
 
 #include <algorithm>
 
@@ -6,12 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/file_ops.h"
-#include "app/files.h"
-#include "app/messages.h"
-#include "app/names.h"
-#include "app/paths.h"
-#include "app/text.h"
+#include "base/file_ops.h"
+#include "base/whole_file.h"
+#include "base/messages.h"
+#include "base/names.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"

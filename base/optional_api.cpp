@@ -1,4 +1,4 @@
-#include "app/optional_api.h"
+#include "base/optional_api.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "app/version_check.h"
+#include "engine/version_check.h"
 
 #include <string>
 
-#include "app/byte_counts.h"
-#include "app/signed_manifest.h"
-#include "app/state.h"
-#include "app/window_host.h"
+#include "base/byte_counts.h"
+#include "engine/signed_manifest.h"
+#include "base/state.h"
+#include "base/main_window.h"
 #include "catalogue/components.h"
 #include "catalogue/manifest.h"
 #include "transport/http.h"

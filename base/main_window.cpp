@@ -1,0 +1,3 @@
+#include "base/main_window.h"
+
+std::atomic<HWND> g_mainWindow{nullptr};
