@@ -4,11 +4,14 @@
 #include "base/optional_api.h"
 #include "base/state.h"
 #include "app/worker.h"
+#include "ui/commands.h"
 #include "ui/window_proc.h"
 
 namespace {
 
 const wchar_t kClassName[] = L"PlannixSetup";
+// What the window's commands call back into the shell; the window keeps a pointer to it.
+const UiHost kUiHost = {start_worker};
 const DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 float monitor_scale(HMONITOR monitor) {
@@ -60,8 +63,9 @@ bool create_main_window(HINSTANCE instance) {
 
     const wchar_t* title = g_runMode == Uninstall ? L"Удаление — Планикс — Кварталис"
                                                   : L"Установка — Планикс — Кварталис";
+    // The creation parameter is not const in the API; the window only reads the host.
     const HWND window = CreateWindowExW(0, kClassName, title, kWindowStyle, x, y, w, h, nullptr,
-                                        nullptr, instance, nullptr);
+                                        nullptr, instance, const_cast<UiHost*>(&kUiHost));
     if (!window) return false;
     g_mainWindow.store(window);
     ShowWindow(window, SW_SHOWNORMAL);

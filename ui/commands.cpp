@@ -8,17 +8,11 @@
 #include "base/names.h"
 #include "base/paths.h"
 #include "base/state.h"
-#include "base/main_window.h"
-#include "app/worker.h"
 #include "catalogue/components.h"
 #include "ui/control_ids.h"
 #include "ui/page_rules.h"
 
 namespace {
-
-void invalidate() {
-    InvalidateRect(g_mainWindow.load(), nullptr, FALSE);
-}
 
 void toggle(std::atomic<bool>& option) {
     option.store(!option.load());
@@ -26,16 +20,21 @@ void toggle(std::atomic<bool>& option) {
 
 } // namespace
 
-void on_command(int32_t id) {
+const UiHost* ui_host(HWND window) {
+    return reinterpret_cast<const UiHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void on_command(HWND window, int32_t id) {
     const WorkerState state = g_workerState.load();
     switch (id) {
     case kPrimaryButton:
         if (state != Done) {
-            start_worker(); // does nothing while a worker runs
+            const UiHost* host = ui_host(window);
+            if (host && host->startWorker) host->startWorker(); // nothing while a worker runs
             break;
         }
         if (g_runMode != Uninstall) launch_app();
-        PostMessageW(g_mainWindow.load(), WM_CLOSE, 0, 0);
+        PostMessageW(window, WM_CLOSE, 0, 0);
         break;
     case kCancelButton:
         if (state == Running) {
@@ -43,10 +42,10 @@ void on_command(int32_t id) {
             g_cancelRequested.exchange(true);
             break;
         }
-        PostMessageW(g_mainWindow.load(), WM_CLOSE, 0, 0);
+        PostMessageW(window, WM_CLOSE, 0, 0);
         break;
     case kChooseFolder:
-        if (control_can_act(id, state)) choose_install_folder();
+        if (control_can_act(id, state)) choose_install_folder(window);
         break;
     case kDesktopShortcutBox:
         toggle(g_desktopShortcut);
@@ -65,7 +64,7 @@ void on_command(int32_t id) {
         }
         break;
     }
-    invalidate();
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 void launch_app() {
@@ -81,7 +80,7 @@ std::wstring install_dir_for_choice(const std::wstring& chosen) {
     return join_path(chosen, std::wstring(kPublisherFolderName) + L" " + kProductFolderName);
 }
 
-void choose_install_folder() {
+void choose_install_folder(HWND owner) {
     ComPtr<IFileOpenDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IFileOpenDialog, dialog.put_void())))
@@ -91,7 +90,7 @@ void choose_install_folder() {
     dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
     dialog->SetTitle(L"Папка для планикса");
     // Cancelled or failed: the folder stays as it was.
-    if (FAILED(dialog->Show(g_mainWindow.load()))) return;
+    if (FAILED(dialog->Show(owner))) return;
     ComPtr<IShellItem> item;
     if (FAILED(dialog->GetResult(item.put()))) return;
     CoTaskString path;

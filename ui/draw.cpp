@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "base/state.h"
-#include "catalogue/components.h"
 #include "ui/control_ids.h"
 #include "ui/embedded_resources.h"
 #include "ui/theme.h"
@@ -118,20 +117,6 @@ void draw_tick(Surface& s, float bx, float by, uint32_t argb) {
     for (int n = 0; n < 3; ++n)
         points[n] = {s.px(bx + theme::kTickPoints[n][0]), s.px(by + theme::kTickPoints[n][1])};
     GdipDrawLines(s.graphics, pen.get(), points, 3);
-}
-
-// A check box's square: ticked in `fill`, or white with an outline that darkens on hover.
-void draw_box(Surface& s, float bx, float by, bool checked, bool hovered, uint32_t fill,
-              uint32_t tick) {
-    const Box box = {bx, by, theme::kBoxSize, theme::kBoxSize};
-    if (checked) {
-        fill_round_rect(s, box, theme::kBoxRadius, fill);
-        draw_tick(s, bx, by, tick);
-        return;
-    }
-    fill_round_rect(s, box, theme::kBoxRadius, theme::kWhite);
-    stroke_round_rect(s, box, theme::kBoxRadius, hovered ? theme::kTextFooter : theme::kOutline,
-                      theme::kOutlinePixels);
 }
 
 } // namespace
@@ -290,6 +275,19 @@ void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, B
               Align::Centre, Align::Centre);
 }
 
+void draw_check_square(Surface& s, float bx, float by, bool checked, bool hovered, uint32_t fill,
+                       uint32_t tick) {
+    const Box box = {bx, by, theme::kBoxSize, theme::kBoxSize};
+    if (checked) {
+        fill_round_rect(s, box, theme::kBoxRadius, fill);
+        draw_tick(s, bx, by, tick);
+        return;
+    }
+    fill_round_rect(s, box, theme::kBoxRadius, theme::kWhite);
+    stroke_round_rect(s, box, theme::kBoxRadius, hovered ? theme::kTextFooter : theme::kOutline,
+                      theme::kOutlinePixels);
+}
+
 void draw_check_box(Surface& s, Layout& at, const wchar_t* label, bool checked, int32_t id,
                     GpFont* font) {
     float labelWidth = 0, labelHeight = 0;
@@ -299,46 +297,12 @@ void draw_check_box(Surface& s, Layout& at, const wchar_t* label, bool checked, 
     const Box frame = {at.x, at.y, theme::kLabelOffset + labelWidth, frameHeight};
     add_element(s, frame,
                 {.role = ElementRole::CheckButton, .id = id, .name = label, .checked = checked});
-    draw_box(s, frame.x, frame.y + theme::kCheckBoxTop, checked, s.hovered(id), theme::kAccent,
-             theme::kWhite);
+    draw_check_square(s, frame.x, frame.y + theme::kCheckBoxTop, checked, s.hovered(id),
+                      theme::kAccent, theme::kWhite);
     // Centred on the box: both sit in the frame with the same space above and below.
     draw_text(s, label, font, theme::kTextSecondary,
               {frame.x + theme::kLabelOffset, frame.y + theme::kCheckLabelInset, labelWidth,
                frame.h - 2.0f * theme::kCheckLabelInset},
               Align::Near, Align::Centre);
     at.y += frame.h + theme::kCheckSpacing;
-}
-
-void draw_component_row(Surface& s, Layout& at, int component, const ComponentRowState& row,
-                        GpFont* titleFont, GpFont* smallFont) {
-    const Box frame = {at.x, at.y, at.width, theme::kRowHeight};
-    // The core row is always selected, in grey, and cannot be clicked.
-    const bool core = component == 0;
-    const int32_t id = core ? kNoControl : kComponentRowBase + component;
-    std::wstring title = kComponents[component].title;
-    if (row.yourCard) title += kYourCardSuffix;
-    add_element(s, frame,
-                {.role = ElementRole::CheckButton,
-                 .id = id,
-                 .name = title,
-                 .description = kComponents[component].description,
-                 .checked = row.selected});
-    draw_box(s, frame.x, frame.y + theme::kRowBoxTop, row.selected, !core && s.hovered(id),
-             core ? theme::kCoreBox : theme::kAccent, core ? theme::kTextMuted : theme::kWhite);
-
-    const float textX = frame.x + theme::kLabelOffset;
-    const float textWidth = frame.w - theme::kLabelOffset;
-    draw_text(s, title, titleFont, core ? theme::kTextMuted : theme::kTextPrimary,
-              {textX, frame.y + theme::kRowTitleTop, textWidth - theme::kRowSizeWidth,
-               theme::kRowTitleHeight},
-              Align::Near, Align::Near);
-    draw_text(s, kComponents[component].description, smallFont, theme::kTextMuted,
-              {textX, frame.y + theme::kRowDescriptionTop, textWidth, theme::kRowDescriptionHeight},
-              Align::Near, Align::Near);
-    if (!row.sizeText.empty())
-        draw_text(s, row.sizeText, smallFont, theme::kTextMuted,
-                  {frame.x + frame.w - theme::kRowSizeWidth, frame.y + theme::kRowTitleTop,
-                   theme::kRowSizeWidth, theme::kRowTitleHeight},
-                  Align::Far, Align::Near);
-    at.y += frame.h + theme::kRowSpacing;
 }

@@ -88,21 +88,14 @@ void read_text(Surface& s, const Box& box, ElementRole role, const std::wstring&
 // The keyboard focus around a control's frame: a ring in the accent colour outside it.
 void draw_focus_ring(Surface& s, const Box& frame);
 
+// A check box's square with its top-left corner at (x, y), DIP: filled in `fill` with a tick in
+// `tick` when checked, else white with an outline that darkens on hover.
+void draw_check_square(Surface& s, float x, float y, bool checked, bool hovered, uint32_t fill,
+                       uint32_t tick);
+
 void draw_button(Surface& s, const Box& box, const wchar_t* label, int32_t id, ButtonStyle style,
                  Gdiplus::GpFont* font);
 // The box, then the label as wide and as high as its text measures (within the layout's
 // width); the frame around both is the hit rectangle.
 void draw_check_box(Surface& s, Layout& at, const wchar_t* label, bool checked, int32_t id,
                     Gdiplus::GpFont* font);
-
-// What a component row shows, taken from the frame's snapshot of the shared records.
-struct ComponentRowState {
-    bool selected = false;
-    bool yourCard = false; // the machine has this component's graphics card
-    std::wstring sizeText; // empty: no size shown
-    bool operator==(const ComponentRowState&) const = default;
-};
-// A row of the layout's width: box, title, description and size inside a frame that is the
-// hit rectangle (the core row has none).
-void draw_component_row(Surface& s, Layout& at, int component, const ComponentRowState& row,
-                        Gdiplus::GpFont* titleFont, Gdiplus::GpFont* smallFont);

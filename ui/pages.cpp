@@ -197,12 +197,8 @@ PageState read_page_state(int width, int height) {
     page.bytesTotal = g_bytesTotal.load();
     // The sizes are valid only once the flag, set after them, reads true.
     const bool catalogReady = g_catalogReady.load();
-    for (int n = 0; n < kComponentCount; ++n) {
-        ComponentRowState& row = page.rows[n];
-        row.selected = g_componentSelected[n];
-        row.yourCard = machine_has_card_for(n, g_gpuVendorIds);
-        if (catalogReady) row.sizeText = component_size_text(g_componentDownloadSize[n]);
-    }
+    for (int n = 0; n < kComponentCount; ++n)
+        page.rows[n] = read_component_row(n, catalogReady);
     page.desktopShortcut = g_desktopShortcut.load();
     page.launchAfterInstall = g_launchAfterInstall.load();
     page.removeUserData = g_removeUserData.load();

@@ -6,6 +6,7 @@
 
 #include "base/state.h"
 #include "catalogue/components.h"
+#include "ui/component_rows.h"
 #include "ui/draw.h"
 
 // Everything a page shows, read once at the start of a frame (texts through the locked

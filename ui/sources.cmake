@@ -1,2 +1,2 @@
 set(ui_PORTABLE page_rules.cpp input.cpp focus.cpp frame_elements.cpp)
-set(ui_WINDOWS window_proc.cpp commands.cpp accessible.cpp embedded_resources.cpp draw.cpp pages.cpp paint.cpp)
+set(ui_WINDOWS window_proc.cpp commands.cpp accessible.cpp embedded_resources.cpp draw.cpp component_rows.cpp pages.cpp paint.cpp)

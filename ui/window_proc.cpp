@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "base/state.h"
-#include "base/main_window.h"
 #include "ui/accessible.h"
 #include "ui/commands.h"
 #include "ui/control_ids.h"
@@ -64,12 +63,13 @@ void on_key(HWND window, WPARAM key, LPARAM flags) {
         // held key would otherwise toggle the box back and forth.
         if (!takes_focus(g_focusId) || (flags & kRepeat)) return;
         g_focusRingShown = true;
-        on_command(g_focusId);
+        on_command(window, g_focusId);
         show_now(window);
         return;
     case VK_RETURN:
         // A focused button is pressed; otherwise Enter is the primary button.
-        on_command(takes_focus(g_focusId) && is_button(g_focusId) ? g_focusId : kPrimaryButton);
+        on_command(window,
+                   takes_focus(g_focusId) && is_button(g_focusId) ? g_focusId : kPrimaryButton);
         show_now(window);
         return;
     case VK_ESCAPE:
@@ -107,7 +107,7 @@ void on_timer(HWND window) {
     // A run that started and ended between two ticks is seen going from Idle or Failed
     // straight to Done; it has finished all the same and launches like a slower one.
     if (state == Done && last != Done && g_runMode == Install && g_launchAfterInstall.load())
-        on_command(kPrimaryButton);
+        on_command(window, kPrimaryButton);
     // The regular repaint that shows the worker's progress, skipped when the frame would be
     // the one already on the screen.
     RECT client;
@@ -128,6 +128,12 @@ void on_dpi_changed(HWND window, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_NCCREATE:
+        // The host the window was created with (ui_host), kept for the window's whole life.
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(
+                              reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams));
+        break;
     case WM_PAINT:
         paint(window);
         announce_changes(window, GetTickCount64());
@@ -158,7 +164,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         // must find no press left to cancel.
         const int32_t id = release_press();
         ReleaseCapture();
-        if (id != kNoControl) on_command(id);
+        if (id != kNoControl) on_command(window, id);
         invalidate(window);
         return 0;
     }
@@ -198,7 +204,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 void click_control(HWND window, int32_t id) {
     if (takes_focus(id)) g_focusId = id;
-    on_command(id);
+    on_command(window, id);
     show_now(window);
 }
 

@@ -236,12 +236,12 @@ TEST_F(WindowInput, ClosingDuringARunOnlyRequestsCancellation) {
 
     // "Отмена" during a run cancels and leaves the window; otherwise it closes.
     g_cancelRequested = false;
-    on_command(kCancelButton);
+    on_command(main_window(), kCancelButton);
     EXPECT_TRUE(g_cancelRequested.load());
     EXPECT_EQ(posted_closes(), 0);
     g_workerState = Failed;
     g_cancelRequested = false;
-    on_command(kCancelButton);
+    on_command(main_window(), kCancelButton);
     EXPECT_EQ(posted_closes(), 1);
     EXPECT_FALSE(g_cancelRequested.load());
 
@@ -262,7 +262,7 @@ TEST_F(WindowInput, ComponentsToggleOnlyWhileIdleOrFailedAndTheCoreNever) {
             g_workerState = s;
             bool before[5];
             std::copy(std::begin(g_componentSelected), std::end(g_componentSelected), before);
-            on_command(id);
+            on_command(main_window(), id);
             const int index = id - kComponentRowBase;
             for (int i = 0; i < 5; ++i) {
                 const bool toggles = i == index && i != 0 && (s == Idle || s == Failed);
@@ -279,14 +279,15 @@ TEST_F(WindowInput, ComponentsToggleOnlyWhileIdleOrFailedAndTheCoreNever) {
     for (int32_t id : {kDesktopShortcutBox, kLaunchAfterInstallBox, kRemoveUserDataBox}) {
         const std::atomic<bool>& option = *options[id - kDesktopShortcutBox];
         const bool before = option.load();
-        on_command(id);
+        on_command(main_window(), id);
         EXPECT_EQ(option.load(), !before) << "id " << id;
     }
     const std::wstring folder = g_installDir;
     for (WorkerState s : {Running, Done, Failed}) {
         g_workerState = s;
         ValidateRect(main_window(), nullptr);
-        on_command(kChooseFolder); // would open the picker (and hang here) if not refused
+        // Would open the picker (and hang here) if not refused.
+        on_command(main_window(), kChooseFolder);
         EXPECT_EQ(g_installDir, folder) << "state " << s;
         EXPECT_TRUE(repaint_pending()) << "state " << s;
     }
@@ -366,7 +367,7 @@ class FolderPicker : public WindowInput {
             if (!wait_until([&] { return !IsWindow(dialog); }, 5000))
                 PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         });
-        on_command(kChooseFolder);
+        on_command(main_window(), kChooseFolder);
         driver.join();
     }
     std::wstring title_;
