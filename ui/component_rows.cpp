@@ -30,8 +30,8 @@ void draw_component_row(Surface& s, Layout& at, int component, const ComponentRo
                  .name = title,
                  .description = kComponents[component].description,
                  .checked = row.selected});
-    draw_check_square(s, frame.x, frame.y + theme::kRowBoxTop, row.selected,
-                      !core && s.hovered(id), core ? theme::kCoreBox : theme::kAccent,
+    draw_check_square(s, frame.x, frame.y + theme::kRowBoxTop, row.selected, !core && s.hovered(id),
+                      core ? theme::kCoreBox : theme::kAccent,
                       core ? theme::kTextMuted : theme::kWhite);
 
     const float textX = frame.x + theme::kLabelOffset;

@@ -137,6 +137,18 @@ inline SIZE client_size_at(float scale) {
             static_cast<LONG>(static_cast<float>(logical.cy) * scale)};
 }
 
+// The header of a top-down 32-bit bitmap of `size` (rows from the top, no palette).
+inline BITMAPINFO top_down_bitmap_info(SIZE size) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size.cx;
+    info.bmiHeader.biHeight = -size.cy;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 // A memory device context over a top-down 32-bit DIB section of the window's client size.
 struct MemoryCanvas {
     HDC dc = nullptr;
@@ -147,13 +159,7 @@ struct MemoryCanvas {
 
     explicit MemoryCanvas(SIZE size) {
         client = {0, 0, size.cx, size.cy};
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = size.cx;
-        info.bmiHeader.biHeight = -size.cy;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO info = top_down_bitmap_info(size);
         void* data = nullptr;
         bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &data, nullptr, 0);
         bits = static_cast<uint32_t*>(data);

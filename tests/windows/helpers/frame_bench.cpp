@@ -253,13 +253,7 @@ int run_bench(int frames) {
                               GdipDrawImageI(screen.get(), bitmap.get(), 0, 0);
                           }).median;
         copyTimes[k][1] = time_frames(frames, [&] {
-                              BITMAPINFO info = {};
-                              info.bmiHeader.biSize = sizeof(info.bmiHeader);
-                              info.bmiHeader.biWidth = size.cx;
-                              info.bmiHeader.biHeight = -size.cy;
-                              info.bmiHeader.biPlanes = 1;
-                              info.bmiHeader.biBitCount = 32;
-                              info.bmiHeader.biCompression = BI_RGB;
+                              const BITMAPINFO info = top_down_bitmap_info(size);
                               SetDIBitsToDevice(dc, 0, 0, size.cx, size.cy, 0, 0, 0, size.cy,
                                                 pixels.data(), &info, DIB_RGB_COLORS);
                           }).median;
