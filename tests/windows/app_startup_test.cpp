@@ -160,9 +160,9 @@ TEST_F(Startup, OverlongOrWronglyTypedValuesCountAsMissing) {
     EXPECT_EQ(get_installed_version(), std::string(519, 'v'));
 }
 
-// Mended fault: any "install.json" beside the program marked an installation, so setup.exe
-// started from a Downloads folder holding another program's record installed there and deleted
-// the files that record named.
+// Only Setup's own "install.json" beside the program marks an installation: setup.exe started from
+// a Downloads folder holding another program's record neither installs there nor deletes the files
+// that record names.
 TEST_F(Startup, OnlySetupsOwnRecordBesideTheProgramMarksItsFolder) {
     const struct {
         const char* what;

@@ -498,7 +498,7 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
              });
          },
          dir},
-        // Mended: the body used to grow without bound; the transfer stops past "csize".
+        // The transfer stops past "csize": the body never grows without bound.
         {"blob longer than announced", "v2", "",
          L"Файл data/scene.bin повреждён при загрузке — повторите.",
          [&] {
@@ -508,7 +508,7 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
          dir},
         {"blob unpacking one byte short", "short", "",
          L"Файл data/scene.bin повреждён при загрузке — повторите.", none, dir},
-        // Mended: no allocation failure may escape the worker.
+        // No allocation failure escapes the worker.
         {"file larger than memory", "huge", "",
          L"Файл data/scene.bin повреждён при загрузке — повторите.", none, dir},
         {"staged file cannot be written", "v2", "", L"Не записать " + scenePath,
@@ -554,7 +554,7 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
         EXPECT_EQ(last_log_line(), "ОШИБКА: " + utf8_from_wide(c.message));
         EXPECT_EQ(log_lines().size(), lines + 1);
         EXPECT_TRUE(after == before);
-        // Mended: this used to be looked at after the arrangement had deleted the path.
+        // The failed run leaves no staged copy of the file.
         EXPECT_TRUE(staged == INVALID_FILE_ATTRIBUTES || (staged & FILE_ATTRIBUTE_DIRECTORY))
             << "staged file left";
         EXPECT_EQ(display_version(), "1.0.0");
@@ -589,7 +589,8 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
     expect_folder(dir, expected);
 }
 
-// Mended: record keys became paths to delete, and record values were read as strings.
+// Record keys never become paths to delete outside the folder, and record values are read only as
+// hashes.
 TEST_F(Engine, AHostileRecordNeverReachesOutsideTheInstallFolder) {
     const std::wstring dir = fresh_folder(L"hostile");
     ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
@@ -618,8 +619,8 @@ TEST_F(Engine, AHostileRecordNeverReachesOutsideTheInstallFolder) {
               serialise_install_record(release("v1"), kCoreNvidiaAmd));
 }
 
-// Mended: the working folder of a program at a drive's root lost its separator, and "Z:" alone
-// means the drive's current folder.
+// The working folder of a program at a drive's root keeps its separator: "Z:" alone means the
+// drive's current folder.
 TEST(Shortcut, StartsTheProgramInItsOwnFolderEvenAtADrivesRoot) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring link = temp_folder() + L"engine-shortcut-test.lnk";
@@ -654,8 +655,8 @@ std::string blob_url(const ManifestFile& file) {
     return "/plannix/app/blobs/" + file.sha256 + ".lzms";
 }
 
-// Mended: each file was moved in as soon as it arrived, so a failure at file k of n left files
-// 1 to k-1 new and the rest old, an application of two versions that may not start.
+// A failure at any file k of n leaves the old version whole: never files 1 to k-1 new and the rest
+// old, an application of two versions that may not start.
 TEST_F(Engine, AFailedUpdateLeavesTheOldVersionWholeWhicheverFileFails) {
     const std::wstring dir = fresh_folder(L"whole");
     install_v1(dir);
@@ -760,8 +761,8 @@ TEST_F(Engine, AFailureOrACancelEndsEveryTransferInFlightAtOnce) {
     }
 }
 
-// Mended: the record was written only at the end, so a cancelled, failed or killed run was
-// followed by one that fetched every file again.
+// A cancelled, failed or killed run is followed by one that fetches only what had not arrived,
+// never every file again.
 TEST_F(Engine, ACancelledRunIsResumedFetchingOnlyWhatHadNotArrived) {
     const std::wstring dir = fresh_folder(L"resume");
     install_v1(dir);
@@ -885,7 +886,7 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         {"patch that makes other content", "p2wrong", "", false, false, false},
         {"installed file edited", "p2", "", false, true, false},
         {"release without patches", "p2plain", "", false, false, false},
-        // Mended: the cancel fell back to the whole blob and started a new request.
+        // The cancel never falls back to the whole blob nor starts a new request.
         {"cancel during the patch", "p2", patch_url(patch) + " slow=8/0.2\n", false, false, true,
          true},
     };

@@ -122,9 +122,9 @@ TEST(FileNames, OrdinalUpperAgreesWithCompareStringOrdinalOverTheCommonScripts) 
     EXPECT_EQ(CompareStringOrdinal(L"ШРИФТЫ", -1, L"шрифты", -1, TRUE), CSTR_EQUAL);
 }
 
-// Mended fault: v2 renamed "Fonts/UI.ttf" and "Data/Info.txt" by letter case only; the update
-// wrote the new files over the old ones, then deleted the old keys' files, which were the new
-// ones. Record keys spelled with "\", doubled separators or "." parts did the same.
+// A release that renames "Fonts/UI.ttf" and "Data/Info.txt" by letter case only keeps the files: an
+// old key's file that is a new file under another spelling is never deleted. The same holds for
+// record keys spelled with "\", doubled separators or "." parts.
 TEST(EngineSafety, ARenameByLetterCaseOrSeparatorsKeepsTheFile) {
     for (const bool respelled : {false, true}) {
         SCOPED_TRACE(respelled ? "record keys respelled" : "record as written");
@@ -153,8 +153,8 @@ TEST(EngineSafety, ARenameByLetterCaseOrSeparatorsKeepsTheFile) {
     }
 }
 
-// Mended fault: the cache folder was deleted with std::filesystem::remove_all, which went
-// through an "update-cache" link and emptied the user's folder it led to.
+// Deleting the cache folder never goes through an "update-cache" link: the user's folder it leads
+// to keeps its files.
 TEST(EngineSafety, ACacheFolderThatIsALinkNeverLosesWhatItLeadsTo) {
     const std::wstring dir = L"C:\\safety\\cache-link\\Plannix";
     ASSERT_TRUE(GetFileAttributesW((dir + L"\\update-cache").c_str()) &
@@ -163,8 +163,8 @@ TEST(EngineSafety, ACacheFolderThatIsALinkNeverLosesWhatItLeadsTo) {
     EXPECT_EQ(read(L"C:\\safety\\user-cache\\keep.txt"), "keep\n");
 }
 
-// Mended fault: a "fonts" link inside the install folder made the update write a release file
-// into the folder it led to, where nothing ever removed it.
+// An update never writes a release file through a "fonts" link inside the install folder into the
+// folder it leads to, where nothing would ever remove it.
 TEST(EngineSafety, WritingThroughALinkInsideTheInstallFolderIsRefused) {
     const std::wstring dir = L"C:\\safety\\fonts-link\\Plannix";
     ASSERT_TRUE(GetFileAttributesW((dir + L"\\fonts").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -176,8 +176,8 @@ TEST(EngineSafety, WritingThroughALinkInsideTheInstallFolderIsRefused) {
     EXPECT_EQ(target, std::set<std::wstring>{L"keep.txt"});
 }
 
-// Mended fault: another program's install.json made its keys files to delete: an install into
-// that folder deleted the user's report and photo.
+// Another program's install.json never makes its keys files to delete: an install into that folder
+// keeps the user's report and photo.
 TEST(EngineSafety, AForeignRecordsKeysAreNeverDeleted) {
     const std::wstring dir = fresh_folder(L"foreign");
     write(dir + L"\\install.json", "{\"files\": {\"report.docx\": \"" + std::string(64, 'a') +
@@ -190,9 +190,9 @@ TEST(EngineSafety, AForeignRecordsKeysAreNeverDeleted) {
     EXPECT_EQ(read(dir + L"\\photos\\trip.jpg"), "trip");
 }
 
-// Mended faults: a path that was a file in one release and a folder in the next (or the
-// reverse) failed every update, because the old entry went only after the new files were
-// placed. A folder of the user's in the way still fails, naming the path.
+// A path that is a file in one release and a folder in the next (or the reverse) updates in one
+// run: the old entry is set aside before the new files are placed. A folder of the user's in the
+// way still fails, naming the path.
 TEST(EngineSafety, AFileThatBecomesAFolderAndTheReverseUpdateInOneRun) {
     const std::wstring dir = fresh_folder(L"shape");
     ASSERT_EQ(install("shape1", dir, Install), Done) << utf8_from_wide(get_error());
@@ -256,8 +256,8 @@ TEST(EngineSafety, AnObsoleteFileHeldOpenFailsTheUpdateWholeAndAReadOnlyOneGoes)
     EXPECT_EQ(read(dir + L"\\install.json"), serialise_install_record(release("keep2"), kCore));
 }
 
-// Mended fault: a "<file>.new" or "install.json.tmp" left by a killed run stayed for ever, and
-// kept the install folder from being removed.
+// A "<file>.new" or "install.json.tmp" left by a killed run goes with the next run, so it never
+// keeps the install folder from being removed.
 TEST(EngineSafety, LeftoversOfAKilledRunGoWithTheNextRun) {
     const std::wstring dir = fresh_folder(L"leftovers");
     ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
@@ -297,8 +297,8 @@ void end_children(const wchar_t* exe) {
     }
 }
 
-// Mended fault: after an update Done was set before the application was started again, so the
-// window offered "Запустить" (a second copy) and "Закрыть" (no restart at all) meanwhile.
+// After an update the application is running before the run is Done, so the window never offers
+// "Запустить" (a second copy) or "Закрыть" (no restart at all) meanwhile.
 TEST(EngineSafety, AfterAnUpdateTheApplicationIsRunningBeforeTheRunIsDone) {
     const std::wstring dir = fresh_folder(L"restart");
     ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
