@@ -36,36 +36,13 @@
 #include "engine/resume_cache.h"
 #include "base/setup_log.h"
 #include "engine/shortcut.h"
-#include "windows/engine_files.h"
-#include "windows/test_files.h"
+#include "windows/engine_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using Snapshot = std::map<std::wstring, std::string>; // relative path -> bytes ("/" for folders)
-
-std::wstring fixture(const std::string& relative) {
-    return wide_from_utf8(test_file_path("PLANNIX_ENGINE_FIXTURE", relative));
-}
-
-// Makes the served manifest pair that of the named release.
-void serve(const std::string& release) {
-    for (const char* name : {"manifest.json", "manifest.sig"})
-        ASSERT_TRUE(CopyFileW(fixture(release + "/" + name).c_str(),
-                              fixture(std::string("served/plannix/app/") + name).c_str(), FALSE));
-}
-
-// The server reads its faults file on every request.
-void set_faults(const std::string& lines) {
-    write(fixture("faults.txt"), lines);
-}
-
-Manifest release(const std::string& name) {
-    Manifest manifest;
-    EXPECT_TRUE(parse_manifest(read(fixture(name + "/manifest.json")), manifest)) << name;
-    return manifest;
-}
 
 const ManifestFile& entry(const Manifest& manifest, const std::string& path) {
     for (const ManifestFile& file : manifest.files)
@@ -74,27 +51,8 @@ const ManifestFile& entry(const Manifest& manifest, const std::string& path) {
     return manifest.files.front();
 }
 
-std::wstring served_blob(const ManifestFile& file) {
-    return fixture("served/plannix/app/blobs/" + file.sha256 + ".lzms");
-}
-
-// The hashes named by the requests for `folder` ("blobs", "patches") that the server was asked
-// for since the log had `mark` bytes.
-std::multiset<std::string> requests_since(size_t mark, const std::string& folder) {
-    const std::string log = read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", "")));
-    std::multiset<std::string> hashes;
-    const std::string prefix = "GET /plannix/app/" + folder + "/";
-    for (size_t at = log.find(prefix, mark); at != std::string::npos; at = log.find(prefix, at + 1))
-        hashes.insert(log.substr(at + prefix.size(), 64));
-    return hashes;
-}
-
 std::multiset<std::string> blob_requests_since(size_t mark) {
     return requests_since(mark, "blobs");
-}
-
-size_t log_mark() {
-    return read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", ""))).size();
 }
 
 std::multiset<std::string> hashes_of(const Manifest& manifest, const std::set<std::string>& paths) {
@@ -122,7 +80,7 @@ Snapshot expected_folder(const std::string& release, const bool selected[kCompon
     for (const ManifestFile& file : ::release(release).files) {
         if (!selected[classify_file(file.path)]) continue;
         const std::wstring path = wide_from_utf8(file.path);
-        files[path] = read(fixture(release + "src/" + file.path));
+        files[path] = source(release, file.path);
         for (size_t slash = path.find(L'/'); slash != std::wstring::npos;
              slash = path.find(L'/', slash + 1))
             files[path.substr(0, slash)] = "/";
@@ -147,43 +105,18 @@ void expect_folder(const std::wstring& dir, Snapshot expected) {
         EXPECT_TRUE(expected.count(path)) << "left behind " << utf8_from_wide(path);
 }
 
-std::vector<std::string> log_lines() {
-    std::vector<std::string> lines;
-    const std::string log = read(setup_log_path());
-    for (size_t at = 0; at < log.size();) {
-        const size_t end = log.find("\r\n", at);
-        lines.push_back(log.substr(at, end - at));
-        at = end == std::string::npos ? log.size() : end + 2;
-    }
-    return lines;
-}
-
-std::string last_log_line() {
-    const std::vector<std::string> lines = log_lines();
-    return lines.empty() ? std::string() : lines.back();
-}
-
 const bool kCoreNvidiaAmd[kComponentCount] = {true, true, true, false, false};
 
 // One run as the worker thread would make it, on this thread.
+// In auto mode: no restart of a stand-in executable after an update.
 WorkerState run(RunMode mode, const std::wstring& dir,
                 const bool selected[kComponentCount] = kCoreNvidiaAmd) {
-    g_runMode = mode;
-    g_autoMode = true; // no restart of a stand-in executable after an update
-    g_desktopShortcut = true;
-    g_waitPid = 0;
-    g_installDir = dir;
-    for (int n = 0; n < kComponentCount; ++n)
-        g_componentSelected[n] = selected[n];
-    worker_main(begin_worker_run());
-    return g_workerState.load();
+    prepare_run(mode, dir, selected, true);
+    return run_prepared();
 }
 
 std::wstring fresh_folder(const std::wstring& name) {
-    const std::wstring dir = L"C:\\engine\\" + name + L"\\Планикс Кварталис";
-    std::error_code ec;
-    fs::remove_all(L"C:\\engine\\" + name, ec);
-    return dir;
+    return ::fresh_folder(L"C:\\engine\\" + name, L"Планикс Кварталис");
 }
 
 uint64_t sum_csize(const Manifest& manifest, const std::set<std::string>& paths) {
@@ -283,10 +216,7 @@ void expect_uninstall_entry(const std::wstring& dir, const std::string& version,
         {L"NoRepair", REG_DWORD, L"", 1},
     };
     RegKey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER,
-                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                            L"KvartalisPlannix",
-                            0, KEY_READ, key.put()),
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, key.put()),
               ERROR_SUCCESS);
     for (const Value& v : values) {
         DWORD type = 0;
@@ -310,9 +240,8 @@ void expect_uninstall_entry(const std::wstring& dir, const std::string& version,
 std::string display_version() {
     wchar_t text[64] = {};
     DWORD size = sizeof text;
-    RegGetValueW(HKEY_CURRENT_USER,
-                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix",
-                 L"DisplayVersion", RRF_RT_REG_SZ, nullptr, text, &size);
+    RegGetValueW(HKEY_CURRENT_USER, kUninstallKey, L"DisplayVersion", RRF_RT_REG_SZ, nullptr, text,
+                 &size);
     return utf8_from_wide(text);
 }
 
@@ -363,9 +292,9 @@ TEST_F(Engine, FirstInstallPutsTheSelectionInPlaceAndLaterRunsFetchOnlyWhatIsMis
     mark = log_mark();
     ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
     EXPECT_EQ(blob_requests_since(mark), hashes_of(v1, {"docs/readme.txt"}));
-    EXPECT_EQ(read(dir + L"\\docs/readme.txt"), read(fixture("v1src/docs/readme.txt")));
+    EXPECT_EQ(read(dir + L"\\docs/readme.txt"), source("v1", "docs/readme.txt"));
     EXPECT_EQ(read(dir + L"\\data/scene.bin"), scene);
-    write(dir + L"\\data/scene.bin", read(fixture("v1src/data/scene.bin")));
+    write(dir + L"\\data/scene.bin", source("v1", "data/scene.bin"));
 
     // Deselecting a component deletes its files and the folder they leave empty.
     const bool coreNvidia[kComponentCount] = {true, true, false, false, false};
@@ -927,11 +856,11 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
             EXPECT_EQ(state, Failed);
             EXPECT_EQ(get_error(), L"Установка отменена.");
             EXPECT_EQ(blobs.count(dll.sha256), 0u) << "fell back to the whole blob";
-            EXPECT_TRUE(read(dllPath) == read(fixture("p1src/bin/engine.dll")));
+            EXPECT_TRUE(read(dllPath) == source("p1", "bin/engine.dll"));
             continue;
         }
         ASSERT_EQ(state, Done) << utf8_from_wide(get_error());
-        EXPECT_EQ(read(dllPath), read(fixture("p2src/bin/engine.dll")));
+        EXPECT_EQ(read(dllPath), source("p2", "bin/engine.dll"));
         EXPECT_EQ(blobs.count(dll.sha256), c.patched ? 0u : 1u);
         EXPECT_EQ(blobs.size(), blobs.count(dll.sha256)) << "only the library changed";
         const bool patchAsked = std::string(c.release) != "p2plain" && !c.editInstalled;

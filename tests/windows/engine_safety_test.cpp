@@ -26,64 +26,28 @@
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
-#include "windows/engine_files.h"
-#include "windows/test_files.h"
+#include "windows/engine_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::wstring fixture(const std::string& relative) {
-    return wide_from_utf8(test_file_path("PLANNIX_SAFETY_FIXTURE", relative));
-}
 
 bool is_folder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The bytes that the named release installs at `path`.
-std::string source(const std::string& release, const std::string& path) {
-    return read(fixture(release + "src/" + path));
-}
-
-void serve(const std::string& release) {
-    for (const char* name : {"manifest.json", "manifest.sig"})
-        ASSERT_TRUE(CopyFileW(fixture(release + "/" + name).c_str(),
-                              fixture(std::string("served/plannix/app/") + name).c_str(), FALSE));
-}
-
-Manifest release(const std::string& name) {
-    Manifest manifest;
-    EXPECT_TRUE(parse_manifest(read(fixture(name + "/manifest.json")), manifest)) << name;
-    return manifest;
-}
-
 const bool kCore[kComponentCount] = {true, false, false, false, false};
-
-void prepare_run(RunMode mode, const std::wstring& dir, bool autoMode = true) {
-    g_runMode = mode;
-    g_autoMode = autoMode;
-    g_desktopShortcut = false;
-    g_waitPid = 0;
-    g_installDir = dir;
-    for (int n = 0; n < kComponentCount; ++n)
-        g_componentSelected[n] = kCore[n];
-}
 
 // One run of `release` as the worker thread would make it, on this thread.
 WorkerState install(const std::string& name, const std::wstring& dir, RunMode mode = Update) {
     serve(name);
-    prepare_run(mode, dir);
-    worker_main(begin_worker_run());
-    return g_workerState.load();
+    prepare_run(mode, dir, kCore, false);
+    return run_prepared();
 }
 
 std::wstring fresh_folder(const std::wstring& name) {
-    const std::wstring dir = L"C:\\safety\\" + name + L"\\Plannix";
-    std::error_code ec;
-    fs::remove_all(L"C:\\safety\\" + name, ec);
-    return dir;
+    return ::fresh_folder(L"C:\\safety\\" + name, L"Plannix");
 }
 
 nlohmann::json record_files(const std::wstring& dir) {
@@ -209,7 +173,7 @@ TEST(EngineSafety, AFileThatBecomesAFolderAndTheReverseUpdateInOneRun) {
     const Manifest shape2 = release("shape2");
     for (const ManifestFile& file : shape2.files) {
         if (file.path != "data/x.bin") continue;
-        const std::wstring missing = fixture("served/plannix/app/blobs/" + file.sha256 + ".lzms");
+        const std::wstring missing = served_blob(file);
         ASSERT_TRUE(MoveFileExW(missing.c_str(), (missing + L".away").c_str(), 0));
         EXPECT_EQ(install("shape2", dir), Failed);
         EXPECT_EQ(get_error(), L"Не скачан data/x.bin — проверьте интернет и повторите.");
@@ -305,7 +269,7 @@ TEST(EngineSafety, AfterAnUpdateTheApplicationIsRunningBeforeTheRunIsDone) {
     ASSERT_TRUE(children_running(L"plannix.exe").empty());
 
     serve("restart");
-    prepare_run(Update, dir, false);
+    prepare_run(Update, dir, kCore, false, false);
     g_mainWindow = nullptr;
     const uint64_t run = begin_worker_run();
     std::thread worker([run] { worker_main(run); });
@@ -340,7 +304,7 @@ TEST(EngineSafety, AfterAnUpdateTheWindowClosesOnlyWhenTheApplicationStarted) {
         ASSERT_TRUE(window);
         g_mainWindow = window;
         serve(c.release);
-        prepare_run(Update, dir, false);
+        prepare_run(Update, dir, kCore, false, false);
         worker_main(begin_worker_run());
         g_mainWindow = nullptr;
         MSG message = {};

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +23,7 @@
 #include "app/worker.h"
 #include "base/setup_log.h"
 #include "removal/deletion_guard.h"
+#include "windows/engine_files.h"
 
 namespace fs = std::filesystem;
 
@@ -46,30 +46,9 @@ void write_file(const std::wstring& path, const std::string& bytes = "x") {
     std::ofstream(fs::path(path), std::ios::binary) << bytes;
 }
 
-bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool entry_exists() {
     RegKey key;
     return RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-std::vector<std::string> log_lines() {
-    std::ifstream in(fs::path(setup_log_path()), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::vector<std::string> lines;
-    const std::string all = text.str();
-    for (size_t start = 0, end; (end = all.find("\r\n", start)) != std::string::npos;
-         start = end + 2)
-        lines.push_back(all.substr(start, end - start));
-    return lines;
-}
-
-std::string last_log_line() {
-    const std::vector<std::string> lines = log_lines();
-    return lines.empty() ? std::string() : lines.back();
 }
 
 void set_entry_value(const wchar_t* name, const std::wstring& value) {
