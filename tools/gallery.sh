@@ -16,7 +16,7 @@ if [ "${2:-}" = "--bench" ]; then
   export PLANNIX_WINE_TIMEOUT=${PLANNIX_WINE_TIMEOUT:-2400}
   "$root/tools/wine/run-suite.sh" "$root/tools/wine/run.sh" "$program" --bench "${3:-200}"
   echo
-  "$root/tools/wine/run-suite.sh" "$root/tools/bench-window-idle.sh" "$build/cross"
+  "$root/tools/wine/run-suite.sh" "$root/tools/bench/window-idle.sh" "$build/cross"
   echo
   setup="$build/cross/setup.exe"
   exec "$root/tools/wine/run-suite.sh" "$root/tools/wine/run.sh" \

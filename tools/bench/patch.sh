@@ -7,10 +7,10 @@
 # then the bytes an update fetches with and without patches when the largest executables of
 # the install benchmark's release change (from plannix-release diff).
 #
-#   tools/bench-patch.sh BUILD_DIR
+#   tools/bench/patch.sh BUILD_DIR
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: tools/bench-patch.sh BUILD_DIR}" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:?usage: tools/bench/patch.sh BUILD_DIR}" && pwd)
 tool=$build/tools/release/plannix-release
 pairs=$build/bench-cache/patch-pairs
 mkdir -p "$pairs"
@@ -58,7 +58,7 @@ PY
 rel=$pairs/release
 if [ ! -f "$rel/r2/plannix/app/manifest.json" ]; then
   rm -rf "$rel"
-  PYTHONPATH="$root/tools" python3 - "$rel" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" <<'PY'
+  PYTHONPATH="$root/tools/bench" python3 - "$rel" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" <<'PY'
 import os, random, shutil, sys
 from bench_pe import rebuilt
 rel, setup_old, setup_new = sys.argv[1:]
