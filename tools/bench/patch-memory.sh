@@ -75,20 +75,9 @@ if [ ! -f "$cache/stamp" ]; then
   rm -rf "$cache"
   mkdir -p "$cache"
   PYTHONPATH="$root/tools/bench" python3 - "$cache" <<'PY'
-import os, shutil, sys
-from bench_pe import rebuilt
-out = sys.argv[1]
-wine = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
-dlls = sorted((os.path.getsize(os.path.join(wine, n)), n) for n in os.listdir(wine)
-              if n.endswith('.dll'))[-5:]
-
-for version in ('1', '2'):
-    src = os.path.join(out, 'src' + version)
-    os.makedirs(src)
-    for _, name in dlls:
-        data = open(os.path.join(wine, name), 'rb').read()
-        open(os.path.join(src, name), 'wb').write(rebuilt(data) if version == '2' else data)
-    shutil.copy(os.path.join(wine, 'notepad.exe'), os.path.join(src, 'plannix.exe'))
+import sys
+from bench_pe import write_two_versions
+write_two_versions(sys.argv[1], 5, 5)
 PY
   [ -f "$bench/keys/private.pem" ] || "$tool" keygen "$bench/keys" >/dev/null
   "$tool" pack --key "$bench/keys/private.pem" --version 1 "$cache/src1" "$cache/r1" >/dev/null
