@@ -1,6 +1,6 @@
 #pragma once
-// Whole files of the engine and removal tests, read and written through Setup's own file
-// functions, and the lines of Setup's log.
+// Whole files of the Windows tests that work on the prefix's files, read and written through
+// Setup's own file functions, and the lines of Setup's log.
 #include <gtest/gtest.h>
 
 #include <filesystem>
