@@ -48,10 +48,10 @@ function(plannix_build_constants name key)
   add_custom_command(
     OUTPUT ${cpp}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/bake_constants.py ${cpp}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/build_steps/bake_constants.py ${cpp}
             --key ${key} ${next} --host ${PLANNIX_HOST} --port ${PLANNIX_PORT}
             --about ${PLANNIX_URL_INFO_ABOUT}
-    DEPENDS ${CMAKE_SOURCE_DIR}/tools/bake_constants.py ${key} ${ARGV2}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/build_steps/bake_constants.py ${key} ${ARGV2}
     COMMENT "Baking build constants (${name})")
   add_library(${name} OBJECT ${cpp})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
@@ -74,9 +74,9 @@ foreach(dll IN LISTS PLANNIX_DELAYED_DLLS)
   add_custom_command(
     OUTPUT ${delay_lib}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay-import
-    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/delay_import_lib.py --nm ${CMAKE_NM}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/build_steps/delay_import_lib.py --nm ${CMAKE_NM}
             --dlltool ${PLANNIX_DLLTOOL} --dll ${dll}.dll ${PLANNIX_IMPORT_LIB_${dll}} ${delay_lib}
-    DEPENDS ${CMAKE_SOURCE_DIR}/tools/delay_import_lib.py ${PLANNIX_IMPORT_LIB_${dll}}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/build_steps/delay_import_lib.py ${PLANNIX_IMPORT_LIB_${dll}}
     COMMENT "Delay-import library for ${dll}.dll")
   list(APPEND PLANNIX_DELAY_LIBS ${delay_lib})
 endforeach()
@@ -98,7 +98,7 @@ function(plannix_setup_executable name constants)
   # object. Release builds are stripped there too (the symbols would be most of the file's
   # size), after the symbol that locates the object has been read.
   add_custom_command(TARGET ${name} POST_BUILD
-    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/set_load_config.py --nm ${CMAKE_NM}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/build_steps/set_load_config.py --nm ${CMAKE_NM}
             "$<$<CONFIG:Release>:--strip;${CMAKE_STRIP}>" $<TARGET_FILE:${name}>
     COMMAND_EXPAND_LISTS
     COMMENT "Load configuration of setup.exe")

@@ -12,15 +12,18 @@ out=${PLANNIX_BUILD_DIR:-$root/build}
 jobs=$(nproc)
 cd "$root"
 
+# Each configuration runs every time, on a new build folder or an existing one, so that a
+# changed option takes effect (cmake is quick when nothing changed).
+
 configure_native() {
   # clang, so that the fuzz targets share the build; ASan and UBSan on for the tests.
-  [ -f "$out/native/build.ninja" ] || cmake -S . -B "$out/native" -G Ninja \
+  cmake -S . -B "$out/native" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DPLANNIX_SANITIZE=ON -DPLANNIX_FUZZ=ON
 }
 
 configure_bench() {
-  [ -f "$out/bench/build.ninja" ] || cmake -S . -B "$out/bench" -G Ninja \
+  cmake -S . -B "$out/bench" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
     -DPLANNIX_TESTS=OFF -DPLANNIX_BENCH=ON
 }
@@ -40,7 +43,7 @@ make_key() {
 configure_cross() {
   local dir=$1 keys=$2 tool=$3
   shift 3
-  [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja \
+  cmake -S . -B "$dir" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
     -DPLANNIX_PUBLIC_KEY="$keys/public.txt" -DPLANNIX_HOST=localhost \
     -DPLANNIX_RELEASE_TOOL="$tool" -DPLANNIX_PORT="${PLANNIX_TEST_PORT:-8443}" "$@"

@@ -17,7 +17,7 @@ port=${PLANNIX_TEST_PORT:-8443}
 export WINEPREFIX="$demo/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
 on_desktop() { [ -n "${DISPLAY:-}" ] && [ "${PLANNIX_DEMO_HEADLESS:-0}" != 1 ]; }
-key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvartalisPlannix'
+key="HKCU\\$(python3 "$root/tools/names.py" kUninstallKey)"
 
 publish() { # VERSION: packs demo/source into demo/release, served as it stands
   # A later version carries patches from the one it replaces.

@@ -18,7 +18,7 @@ if [ "${2:-}" = "--bench" ]; then
   "$root/tools/wine/run-suite.sh" "$root/tools/wine/run.sh" \
     "$build/cross/tests/windows/frame_bench.exe" "${3:-200}"
   echo
-  "$root/tools/wine/run-suite.sh" "$root/tools/bench-window-idle.sh" "$build/cross"
+  "$root/tools/wine/run-suite.sh" "$root/tools/bench/window-idle.sh" "$build/cross"
   echo
   setup="$build/cross/setup.exe"
   exec "$root/tools/wine/run-suite.sh" "$root/tools/wine/run.sh" \

@@ -269,8 +269,8 @@ TEST_F(RecordFolder, UnwritableInputsFailWithoutTouchingTheRecord) {
     EXPECT_FALSE(write_install_record(wdir + L"/no/such/folder", sample_manifest(), core));
 }
 
-// Mended fault: another program's install.json in the folder of setup.exe was taken for an
-// installation, and the files its keys named were deleted.
+// Another program's install.json in the folder of setup.exe is never taken for an installation, so
+// the files its keys name are never deleted.
 TEST_F(RecordFolder, OnlySetupsOwnRecordIsTrustedWithItsFiles) {
     const std::string files = "\"files\": {\"report.docx\": \"h\"}";
     const std::string offered = "\"offered\": [\"core\", \"nvidia\", \"amd\", \"intel\", \"vr\"]";
@@ -303,8 +303,8 @@ TEST_F(RecordFolder, OnlySetupsOwnRecordIsTrustedWithItsFiles) {
     EXPECT_TRUE(is_own_install_record(read_install_record_at(wdir)));
 }
 
-// Mended fault: the diff looked record keys up byte for byte, so a file recorded as
-// "Fonts/UI.ttf" was not found for "fonts/ui.ttf".
+// The diff finds a recorded file under every spelling that names it: "Fonts/UI.ttf" for
+// "fonts/ui.ttf".
 TEST(RecordedHashes, AFileIsFoundUnderEverySpellingThatNamesIt) {
     const nlohmann::json files = {{"Fonts/UI.ttf", kH1}, {"data\\x.bin", kH2}, {"Шрифт.TTF", kH3},
                                   {"twice.txt", kH1},    {"TWICE.txt", kH2},   {"same.txt", kH4},
@@ -318,8 +318,8 @@ TEST(RecordedHashes, AFileIsFoundUnderEverySpellingThatNamesIt) {
         EXPECT_EQ(recorded_hash_of(recorded, path), hash) << path;
 }
 
-// Mended fault: an obsolete file that could not be deleted dropped out of the record and was
-// never removed again.
+// An obsolete file that cannot be deleted stays in the record with its old hash, so a later run
+// removes it.
 TEST(SerialiseRecord, UndeletedObsoleteEntriesStayWithTheirOldHash) {
     const bool core[5] = {true};
     const std::string plain = serialise_install_record(sample_manifest(), core);

@@ -198,8 +198,8 @@ TEST(ManifestParse, ExtraKeysAreIgnored) {
     EXPECT_TRUE(accepts(doc));
 }
 
-// Mended fault: a release that renamed "Fonts/UI.ttf" to "fonts/ui.ttf" had the update delete
-// the file it had just written; two paths naming one file are refused like any bad manifest.
+// Two paths naming one file are refused like any bad manifest: with a rename of "Fonts/UI.ttf" to
+// "fonts/ui.ttf", the update would delete the file it had just written.
 TEST(ManifestParse, TwoPathsNamingOneFileRejectTheManifest) {
     const std::pair<const char*, const char*> clashes[] = {
         {"a.dll", "a.dll"},
@@ -239,8 +239,8 @@ TEST(ManifestPaths, BadPathRejectsWholeManifest) {
     }
 }
 
-// Guards the fault where an escaped NUL was accepted: Windows cuts the name there, so the
-// file written was not the file recorded.
+// An escaped NUL rejects the manifest: Windows cuts the name there, so the file written would not
+// be the file recorded.
 TEST(ManifestPaths, AnEmbeddedNulRejectsWholeManifest) {
     for (const std::string& path : {std::string("a\0.dll", 6), std::string("plannix.exe\0", 12),
                                     std::string("\0", 1), std::string("d/\0/x", 5)}) {

@@ -96,8 +96,8 @@ std::vector<Pair> make_pairs() {
     grown.insert(grown.begin() + 5000, noise.begin(), noise.begin() + 30000);
     list.push_back({"grown", noise, grown});
     list.push_back({"shrunk", noise, Bytes(noise.begin() + 20000, noise.end() - 30000)});
-    // Guards a fault: a match the current alignment almost covered was searched again at
-    // every byte, each time over the rest of the file, so runs of zeros took minutes.
+    // A match the current alignment almost covers is not searched again at every byte over the rest
+    // of the file, which makes runs of zeros take minutes.
     Bytes zeros(1 << 20, 0);
     Bytes zerosEdited = zeros;
     zerosEdited.insert(zerosEdited.begin() + 300000, {'h', 'e', 'l', 'l', 'o'});

@@ -9,11 +9,14 @@ import os
 import shutil
 import subprocess
 import tempfile
+import sys
 import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 TOOLS = ROOT / 'tools' / 'wine'
+sys.path.insert(0, str(ROOT / 'tools'))
+import names  # noqa: E402
 
 
 def _env_path(name):
@@ -27,7 +30,7 @@ SETUP_EXE = _env_path('PLANNIX_SETUP_EXE')
 FIND_WINDOW = _env_path('PLANNIX_FIND_WINDOW')
 ARGV_OF = _env_path('PLANNIX_ARGV_OF')
 
-UNINSTALL_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvartalisPlannix'
+UNINSTALL_KEY = 'HKCU\\' + names.constant('kUninstallKey')
 
 
 def own_record(files=None):

@@ -137,8 +137,8 @@ class Handover(unittest.TestCase):
                              ['/pid', '7', '/dir', r'C:\Portable\Plannix'])
 
     def test_another_programs_install_record_beside_the_program_marks_nothing(self):
-        # Mended fault: setup.exe started from a Downloads folder holding another program's
-        # install.json took that folder for the installation, and deleted what the record named.
+        # setup.exe started from a Downloads folder holding another program's install.json never
+        # takes that folder for the installation, nor deletes what that record names.
         with Prefix() as prefix:
             exe = prefix.place_setup(r'C:\Downloads')
             prefix.unix(r'C:\Downloads\install.json').write_text(

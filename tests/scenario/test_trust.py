@@ -1,6 +1,5 @@
 """The real setup.exe built with a next key (PLANNIX_NEXT_KEY_DIR) under Wine, against signed
 manifests served on localhost."""
-import base64
 import json
 import os
 import subprocess
@@ -12,7 +11,7 @@ from served import KEY_DIR
 from test_update import Scenario
 
 sys.path.insert(0, str(ROOT / 'tests' / 'windows'))
-from transport_fixtures import der_to_raw, sign  # noqa: E402
+from fixture_kit import signature  # noqa: E402
 
 NEXT_KEY_DIR = _env_path('PLANNIX_NEXT_KEY_DIR')
 
@@ -25,8 +24,7 @@ class ReplayFreezeAndRotation(Scenario):
     def serve_manifest(self, doc, key_pem):
         text = (json.dumps(doc, indent=1, ensure_ascii=False) + '\n').encode('utf-8')
         (self.release.app / 'manifest.json').write_bytes(text)
-        (self.release.app / 'manifest.sig').write_bytes(
-            base64.b64encode(der_to_raw(sign(str(key_pem), text))))
+        (self.release.app / 'manifest.sig').write_bytes(signature(str(key_pem), text))
 
     def installation(self):
         return ({p.relative_to(self.folder).as_posix(): p.read_bytes()

@@ -135,8 +135,8 @@ class InterruptedRun(Scenario):
                          'установлено 1.0.0 ')
 
     def test_setup_killed_half_way_leaves_the_old_version_whole_and_the_next_run_fetches_the_rest(self):
-        # Mended: files were moved in as they arrived, so a killed update left two versions
-        # mixed, and the next run fetched every blob again.
+        # A killed update leaves the old version whole, never two versions mixed, and the next run
+        # fetches only the blobs that had not arrived.
         count = 60
         paths = ['files/f%02d.txt' % n for n in range(count)]
         for path in paths:

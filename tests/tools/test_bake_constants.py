@@ -7,7 +7,7 @@ import tempfile
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BAKE = os.path.join(ROOT, 'tools', 'bake_constants.py')
+BAKE = os.path.join(ROOT, 'tools', 'build_steps', 'bake_constants.py')
 
 
 def public_key_text(folder):

@@ -25,7 +25,8 @@ add_custom_command(
   OUTPUT ${APP_RELEASE_FIXTURE}/stamp
   COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/make_release_fixture.py
           ${APP_RELEASE_FIXTURE} --tool ${PLANNIX_RELEASE_TOOL} --key ${PLANNIX_KEY_DIR}/private.pem
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_release_fixture.py ${PLANNIX_RELEASE_TOOL}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_release_fixture.py
+          ${CMAKE_CURRENT_SOURCE_DIR}/fixture_kit.py ${PLANNIX_RELEASE_TOOL}
           ${PLANNIX_PUBLIC_KEY}
   COMMENT "Making the signed release of the app tests")
 add_custom_target(app_release_fixture ALL DEPENDS ${APP_RELEASE_FIXTURE}/stamp)

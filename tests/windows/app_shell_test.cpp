@@ -43,8 +43,8 @@ LRESULT CALLBACK refuse_creation(HWND window, UINT message, WPARAM w, LPARAM l) 
     return DefWindowProcW(window, message, w, l);
 }
 
-// Guards the fault where a failed CreateWindowExW left a process with no window whose loop
-// never ended.
+// A window that cannot be created is reported, so no process is left with a message loop and no
+// window.
 TEST(WindowHost, AWindowThatCannotBeCreatedIsReportedSoNoLoopRuns) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     // The class name taken first by a class whose windows refuse to be created.
@@ -60,8 +60,8 @@ TEST(WindowHost, AWindowThatCannotBeCreatedIsReportedSoNoLoopRuns) {
     g_runMode = Install;
 }
 
-// Guards the fault where returning from wWinMain destroyed g_stateLock and the shared strings
-// while the detached version check could still publish into them.
+// The process ends without destroying g_stateLock or the shared strings: the detached version check
+// may still publish into them.
 TEST(EndProcess, EndsWithItsCodeAndDestroysNothing) {
     const std::wstring probe = wide_from_utf8(test_file_path("PLANNIX_EXIT_PROBE", ""));
     ASSERT_FALSE(probe.empty());

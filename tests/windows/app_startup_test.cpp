@@ -11,15 +11,14 @@
 #include "app/command_line.h"
 #include "base/file_identity.h"
 #include "base/handles.h"
+#include "base/names.h"
 #include "base/paths.h"
 #include "app/startup.h"
 #include "base/state.h"
 #include "base/text.h"
+#include "windows/engine_files.h"
 
 namespace {
-
-const wchar_t kUninstallKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix";
 
 // A fresh folder under the temporary folder, removed with its files at the end.
 class ScratchFolder {
@@ -49,10 +48,6 @@ class ScratchFolder {
     }
     std::wstring path_;
 };
-
-bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 void reset_run_parameters() {
     g_runMode = Install;
@@ -160,9 +155,9 @@ TEST_F(Startup, OverlongOrWronglyTypedValuesCountAsMissing) {
     EXPECT_EQ(get_installed_version(), std::string(519, 'v'));
 }
 
-// Mended fault: any "install.json" beside the program marked an installation, so setup.exe
-// started from a Downloads folder holding another program's record installed there and deleted
-// the files that record named.
+// Only Setup's own "install.json" beside the program marks an installation: setup.exe started from
+// a Downloads folder holding another program's record neither installs there nor deletes the files
+// that record names.
 TEST_F(Startup, OnlySetupsOwnRecordBesideTheProgramMarksItsFolder) {
     const struct {
         const char* what;

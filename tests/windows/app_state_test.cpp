@@ -102,8 +102,8 @@ TEST_F(SetupLog, SecondStartWhileRunningDoesNothing) {
     g_workerState = Idle;
 }
 
-// Guards the safety net that read the shared state after its run had returned: a retry
-// started in between was marked failed by the old thread, and a second worker could start.
+// The safety net ends only its own unended run: once its run has returned, the shared state may be
+// a retry's, started in between, which is neither marked failed nor joined by a second worker.
 TEST_F(SetupLog, SafetyNetEndsOnlyItsOwnUnendedRun) {
     struct Case {
         const char* what;

@@ -6,7 +6,7 @@ add_custom_command(
   COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/make_engine_fixture.py
           ${ENGINE_FIXTURE} --tool ${PLANNIX_RELEASE_TOOL} --key ${PLANNIX_KEY_DIR}/private.pem
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_engine_fixture.py
-          ${CMAKE_CURRENT_SOURCE_DIR}/transport_fixtures.py ${PLANNIX_RELEASE_TOOL}
+          ${CMAKE_CURRENT_SOURCE_DIR}/fixture_kit.py ${PLANNIX_RELEASE_TOOL}
           ${PLANNIX_PUBLIC_KEY}
   COMMENT "Making the signed releases of the engine tests")
 add_custom_target(engine_fixture ALL DEPENDS ${ENGINE_FIXTURE}/stamp)
@@ -34,7 +34,7 @@ add_custom_command(
           ${SAFETY_FIXTURE} --tool ${PLANNIX_RELEASE_TOOL} --key ${PLANNIX_KEY_DIR}/private.pem
           --app $<TARGET_FILE:plannix-demo>
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_safety_fixture.py
-          ${CMAKE_CURRENT_SOURCE_DIR}/make_engine_fixture.py plannix-demo
+          ${CMAKE_CURRENT_SOURCE_DIR}/fixture_kit.py plannix-demo
           ${PLANNIX_RELEASE_TOOL} ${PLANNIX_PUBLIC_KEY}
   COMMENT "Making the signed releases of the engine's safety tests")
 add_custom_target(engine_safety_fixture ALL DEPENDS ${SAFETY_FIXTURE}/stamp)
@@ -48,4 +48,4 @@ target_sources(engine_safety_test PRIVATE ${CMAKE_SOURCE_DIR}/resources/setup.rc
 add_dependencies(engine_safety_test engine_safety_fixture add_root_ca)
 set_tests_properties(wine.engine_safety_test PROPERTIES
   RESOURCE_LOCK plannix_https_port
-  ENVIRONMENT "PLANNIX_SAFETY_FIXTURE=${SAFETY_FIXTURE};PLANNIX_WINE_SETUP=bash ${CMAKE_CURRENT_SOURCE_DIR}/engine_safety_prefix.sh && wine $<TARGET_FILE:add_root_ca> Z:${PLANNIX_TEST_CERTS}/ca.der")
+  ENVIRONMENT "PLANNIX_ENGINE_FIXTURE=${SAFETY_FIXTURE};PLANNIX_WINE_SETUP=bash ${CMAKE_CURRENT_SOURCE_DIR}/engine_safety_prefix.sh && wine $<TARGET_FILE:add_root_ca> Z:${PLANNIX_TEST_CERTS}/ca.der")

@@ -1,14 +1,17 @@
 #pragma once
-// Whole files of the engine tests, read and written through Setup's own file functions.
+// Whole files of the Windows tests that work on the prefix's files, read and written through
+// Setup's own file functions, and the lines of Setup's log.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
-#include "base/whole_file.h"
+#include "base/setup_log.h"
 #include "base/text.h"
+#include "base/whole_file.h"
 
 // The file's bytes, or empty when it cannot be read.
 inline std::string read(const std::wstring& path) {
@@ -35,4 +38,21 @@ inline int64_t plain_file_size(const std::wstring& path) {
         (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return -1;
     return (int64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The log's lines, without their CR LF.
+inline std::vector<std::string> log_lines() {
+    std::vector<std::string> lines;
+    const std::string log = read(setup_log_path());
+    for (size_t at = 0; at < log.size();) {
+        const size_t end = log.find("\r\n", at);
+        lines.push_back(log.substr(at, end - at));
+        at = end == std::string::npos ? log.size() : end + 2;
+    }
+    return lines;
+}
+
+inline std::string last_log_line() {
+    const std::vector<std::string> lines = log_lines();
+    return lines.empty() ? std::string() : lines.back();
 }

@@ -36,36 +36,13 @@
 #include "engine/resume_cache.h"
 #include "base/setup_log.h"
 #include "engine/shortcut.h"
-#include "windows/engine_files.h"
-#include "windows/test_files.h"
+#include "windows/engine_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using Snapshot = std::map<std::wstring, std::string>; // relative path -> bytes ("/" for folders)
-
-std::wstring fixture(const std::string& relative) {
-    return wide_from_utf8(test_file_path("PLANNIX_ENGINE_FIXTURE", relative));
-}
-
-// Makes the served manifest pair that of the named release.
-void serve(const std::string& release) {
-    for (const char* name : {"manifest.json", "manifest.sig"})
-        ASSERT_TRUE(CopyFileW(fixture(release + "/" + name).c_str(),
-                              fixture(std::string("served/plannix/app/") + name).c_str(), FALSE));
-}
-
-// The server reads its faults file on every request.
-void set_faults(const std::string& lines) {
-    write(fixture("faults.txt"), lines);
-}
-
-Manifest release(const std::string& name) {
-    Manifest manifest;
-    EXPECT_TRUE(parse_manifest(read(fixture(name + "/manifest.json")), manifest)) << name;
-    return manifest;
-}
 
 const ManifestFile& entry(const Manifest& manifest, const std::string& path) {
     for (const ManifestFile& file : manifest.files)
@@ -74,27 +51,8 @@ const ManifestFile& entry(const Manifest& manifest, const std::string& path) {
     return manifest.files.front();
 }
 
-std::wstring served_blob(const ManifestFile& file) {
-    return fixture("served/plannix/app/blobs/" + file.sha256 + ".lzms");
-}
-
-// The hashes named by the requests for `folder` ("blobs", "patches") that the server was asked
-// for since the log had `mark` bytes.
-std::multiset<std::string> requests_since(size_t mark, const std::string& folder) {
-    const std::string log = read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", "")));
-    std::multiset<std::string> hashes;
-    const std::string prefix = "GET /plannix/app/" + folder + "/";
-    for (size_t at = log.find(prefix, mark); at != std::string::npos; at = log.find(prefix, at + 1))
-        hashes.insert(log.substr(at + prefix.size(), 64));
-    return hashes;
-}
-
 std::multiset<std::string> blob_requests_since(size_t mark) {
     return requests_since(mark, "blobs");
-}
-
-size_t log_mark() {
-    return read(wide_from_utf8(test_file_path("PLANNIX_TESTSERVER_LOG", ""))).size();
 }
 
 std::multiset<std::string> hashes_of(const Manifest& manifest, const std::set<std::string>& paths) {
@@ -122,7 +80,7 @@ Snapshot expected_folder(const std::string& release, const bool selected[kCompon
     for (const ManifestFile& file : ::release(release).files) {
         if (!selected[classify_file(file.path)]) continue;
         const std::wstring path = wide_from_utf8(file.path);
-        files[path] = read(fixture(release + "src/" + file.path));
+        files[path] = source(release, file.path);
         for (size_t slash = path.find(L'/'); slash != std::wstring::npos;
              slash = path.find(L'/', slash + 1))
             files[path.substr(0, slash)] = "/";
@@ -147,43 +105,18 @@ void expect_folder(const std::wstring& dir, Snapshot expected) {
         EXPECT_TRUE(expected.count(path)) << "left behind " << utf8_from_wide(path);
 }
 
-std::vector<std::string> log_lines() {
-    std::vector<std::string> lines;
-    const std::string log = read(setup_log_path());
-    for (size_t at = 0; at < log.size();) {
-        const size_t end = log.find("\r\n", at);
-        lines.push_back(log.substr(at, end - at));
-        at = end == std::string::npos ? log.size() : end + 2;
-    }
-    return lines;
-}
-
-std::string last_log_line() {
-    const std::vector<std::string> lines = log_lines();
-    return lines.empty() ? std::string() : lines.back();
-}
-
 const bool kCoreNvidiaAmd[kComponentCount] = {true, true, true, false, false};
 
 // One run as the worker thread would make it, on this thread.
+// In auto mode: no restart of a stand-in executable after an update.
 WorkerState run(RunMode mode, const std::wstring& dir,
                 const bool selected[kComponentCount] = kCoreNvidiaAmd) {
-    g_runMode = mode;
-    g_autoMode = true; // no restart of a stand-in executable after an update
-    g_desktopShortcut = true;
-    g_waitPid = 0;
-    g_installDir = dir;
-    for (int n = 0; n < kComponentCount; ++n)
-        g_componentSelected[n] = selected[n];
-    worker_main(begin_worker_run());
-    return g_workerState.load();
+    prepare_run(mode, dir, selected, true);
+    return run_prepared();
 }
 
 std::wstring fresh_folder(const std::wstring& name) {
-    const std::wstring dir = L"C:\\engine\\" + name + L"\\Планикс Кварталис";
-    std::error_code ec;
-    fs::remove_all(L"C:\\engine\\" + name, ec);
-    return dir;
+    return ::fresh_folder(L"C:\\engine\\" + name, L"Планикс Кварталис");
 }
 
 uint64_t sum_csize(const Manifest& manifest, const std::set<std::string>& paths) {
@@ -283,10 +216,7 @@ void expect_uninstall_entry(const std::wstring& dir, const std::string& version,
         {L"NoRepair", REG_DWORD, L"", 1},
     };
     RegKey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER,
-                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                            L"KvartalisPlannix",
-                            0, KEY_READ, key.put()),
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, key.put()),
               ERROR_SUCCESS);
     for (const Value& v : values) {
         DWORD type = 0;
@@ -310,9 +240,8 @@ void expect_uninstall_entry(const std::wstring& dir, const std::string& version,
 std::string display_version() {
     wchar_t text[64] = {};
     DWORD size = sizeof text;
-    RegGetValueW(HKEY_CURRENT_USER,
-                 L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KvartalisPlannix",
-                 L"DisplayVersion", RRF_RT_REG_SZ, nullptr, text, &size);
+    RegGetValueW(HKEY_CURRENT_USER, kUninstallKey, L"DisplayVersion", RRF_RT_REG_SZ, nullptr, text,
+                 &size);
     return utf8_from_wide(text);
 }
 
@@ -363,9 +292,9 @@ TEST_F(Engine, FirstInstallPutsTheSelectionInPlaceAndLaterRunsFetchOnlyWhatIsMis
     mark = log_mark();
     ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
     EXPECT_EQ(blob_requests_since(mark), hashes_of(v1, {"docs/readme.txt"}));
-    EXPECT_EQ(read(dir + L"\\docs/readme.txt"), read(fixture("v1src/docs/readme.txt")));
+    EXPECT_EQ(read(dir + L"\\docs/readme.txt"), source("v1", "docs/readme.txt"));
     EXPECT_EQ(read(dir + L"\\data/scene.bin"), scene);
-    write(dir + L"\\data/scene.bin", read(fixture("v1src/data/scene.bin")));
+    write(dir + L"\\data/scene.bin", source("v1", "data/scene.bin"));
 
     // Deselecting a component deletes its files and the folder they leave empty.
     const bool coreNvidia[kComponentCount] = {true, true, false, false, false};
@@ -498,7 +427,7 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
              });
          },
          dir},
-        // Mended: the body used to grow without bound; the transfer stops past "csize".
+        // The transfer stops past "csize": the body never grows without bound.
         {"blob longer than announced", "v2", "",
          L"Файл data/scene.bin повреждён при загрузке — повторите.",
          [&] {
@@ -508,7 +437,7 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
          dir},
         {"blob unpacking one byte short", "short", "",
          L"Файл data/scene.bin повреждён при загрузке — повторите.", none, dir},
-        // Mended: no allocation failure may escape the worker.
+        // No allocation failure escapes the worker.
         {"file larger than memory", "huge", "",
          L"Файл data/scene.bin повреждён при загрузке — повторите.", none, dir},
         {"staged file cannot be written", "v2", "", L"Не записать " + scenePath,
@@ -554,7 +483,7 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
         EXPECT_EQ(last_log_line(), "ОШИБКА: " + utf8_from_wide(c.message));
         EXPECT_EQ(log_lines().size(), lines + 1);
         EXPECT_TRUE(after == before);
-        // Mended: this used to be looked at after the arrangement had deleted the path.
+        // The failed run leaves no staged copy of the file.
         EXPECT_TRUE(staged == INVALID_FILE_ATTRIBUTES || (staged & FILE_ATTRIBUTE_DIRECTORY))
             << "staged file left";
         EXPECT_EQ(display_version(), "1.0.0");
@@ -589,7 +518,8 @@ TEST_F(Engine, EveryFailureStopsWithItsMessageAndLeavesTheInstallationAsItWas) {
     expect_folder(dir, expected);
 }
 
-// Mended: record keys became paths to delete, and record values were read as strings.
+// Record keys never become paths to delete outside the folder, and record values are read only as
+// hashes.
 TEST_F(Engine, AHostileRecordNeverReachesOutsideTheInstallFolder) {
     const std::wstring dir = fresh_folder(L"hostile");
     ASSERT_EQ(run(Install, dir), Done) << utf8_from_wide(get_error());
@@ -618,8 +548,8 @@ TEST_F(Engine, AHostileRecordNeverReachesOutsideTheInstallFolder) {
               serialise_install_record(release("v1"), kCoreNvidiaAmd));
 }
 
-// Mended: the working folder of a program at a drive's root lost its separator, and "Z:" alone
-// means the drive's current folder.
+// The working folder of a program at a drive's root keeps its separator: "Z:" alone means the
+// drive's current folder.
 TEST(Shortcut, StartsTheProgramInItsOwnFolderEvenAtADrivesRoot) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring link = temp_folder() + L"engine-shortcut-test.lnk";
@@ -654,8 +584,8 @@ std::string blob_url(const ManifestFile& file) {
     return "/plannix/app/blobs/" + file.sha256 + ".lzms";
 }
 
-// Mended: each file was moved in as soon as it arrived, so a failure at file k of n left files
-// 1 to k-1 new and the rest old, an application of two versions that may not start.
+// A failure at any file k of n leaves the old version whole: never files 1 to k-1 new and the rest
+// old, an application of two versions that may not start.
 TEST_F(Engine, AFailedUpdateLeavesTheOldVersionWholeWhicheverFileFails) {
     const std::wstring dir = fresh_folder(L"whole");
     install_v1(dir);
@@ -760,8 +690,8 @@ TEST_F(Engine, AFailureOrACancelEndsEveryTransferInFlightAtOnce) {
     }
 }
 
-// Mended: the record was written only at the end, so a cancelled, failed or killed run was
-// followed by one that fetched every file again.
+// A cancelled, failed or killed run is followed by one that fetches only what had not arrived,
+// never every file again.
 TEST_F(Engine, ACancelledRunIsResumedFetchingOnlyWhatHadNotArrived) {
     const std::wstring dir = fresh_folder(L"resume");
     install_v1(dir);
@@ -885,7 +815,7 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
         {"patch that makes other content", "p2wrong", "", false, false, false},
         {"installed file edited", "p2", "", false, true, false},
         {"release without patches", "p2plain", "", false, false, false},
-        // Mended: the cancel fell back to the whole blob and started a new request.
+        // The cancel never falls back to the whole blob nor starts a new request.
         {"cancel during the patch", "p2", patch_url(patch) + " slow=8/0.2\n", false, false, true,
          true},
     };
@@ -926,11 +856,11 @@ TEST_F(Engine, AnUpdateFetchesAPatchWhereOneFitsAndTheWholeBlobWhereverItFails) 
             EXPECT_EQ(state, Failed);
             EXPECT_EQ(get_error(), L"Установка отменена.");
             EXPECT_EQ(blobs.count(dll.sha256), 0u) << "fell back to the whole blob";
-            EXPECT_TRUE(read(dllPath) == read(fixture("p1src/bin/engine.dll")));
+            EXPECT_TRUE(read(dllPath) == source("p1", "bin/engine.dll"));
             continue;
         }
         ASSERT_EQ(state, Done) << utf8_from_wide(get_error());
-        EXPECT_EQ(read(dllPath), read(fixture("p2src/bin/engine.dll")));
+        EXPECT_EQ(read(dllPath), source("p2", "bin/engine.dll"));
         EXPECT_EQ(blobs.count(dll.sha256), c.patched ? 0u : 1u);
         EXPECT_EQ(blobs.size(), blobs.count(dll.sha256)) << "only the library changed";
         const bool patchAsked = std::string(c.release) != "p2plain" && !c.editInstalled;

@@ -26,64 +26,28 @@
 #include "catalogue/file_names.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
-#include "windows/engine_files.h"
-#include "windows/test_files.h"
+#include "windows/engine_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::wstring fixture(const std::string& relative) {
-    return wide_from_utf8(test_file_path("PLANNIX_SAFETY_FIXTURE", relative));
-}
 
 bool is_folder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The bytes that the named release installs at `path`.
-std::string source(const std::string& release, const std::string& path) {
-    return read(fixture(release + "src/" + path));
-}
-
-void serve(const std::string& release) {
-    for (const char* name : {"manifest.json", "manifest.sig"})
-        ASSERT_TRUE(CopyFileW(fixture(release + "/" + name).c_str(),
-                              fixture(std::string("served/plannix/app/") + name).c_str(), FALSE));
-}
-
-Manifest release(const std::string& name) {
-    Manifest manifest;
-    EXPECT_TRUE(parse_manifest(read(fixture(name + "/manifest.json")), manifest)) << name;
-    return manifest;
-}
-
 const bool kCore[kComponentCount] = {true, false, false, false, false};
-
-void prepare_run(RunMode mode, const std::wstring& dir, bool autoMode = true) {
-    g_runMode = mode;
-    g_autoMode = autoMode;
-    g_desktopShortcut = false;
-    g_waitPid = 0;
-    g_installDir = dir;
-    for (int n = 0; n < kComponentCount; ++n)
-        g_componentSelected[n] = kCore[n];
-}
 
 // One run of `release` as the worker thread would make it, on this thread.
 WorkerState install(const std::string& name, const std::wstring& dir, RunMode mode = Update) {
     serve(name);
-    prepare_run(mode, dir);
-    worker_main(begin_worker_run());
-    return g_workerState.load();
+    prepare_run(mode, dir, kCore, false);
+    return run_prepared();
 }
 
 std::wstring fresh_folder(const std::wstring& name) {
-    const std::wstring dir = L"C:\\safety\\" + name + L"\\Plannix";
-    std::error_code ec;
-    fs::remove_all(L"C:\\safety\\" + name, ec);
-    return dir;
+    return ::fresh_folder(L"C:\\safety\\" + name, L"Plannix");
 }
 
 nlohmann::json record_files(const std::wstring& dir) {
@@ -122,9 +86,9 @@ TEST(FileNames, OrdinalUpperAgreesWithCompareStringOrdinalOverTheCommonScripts) 
     EXPECT_EQ(CompareStringOrdinal(L"ШРИФТЫ", -1, L"шрифты", -1, TRUE), CSTR_EQUAL);
 }
 
-// Mended fault: v2 renamed "Fonts/UI.ttf" and "Data/Info.txt" by letter case only; the update
-// wrote the new files over the old ones, then deleted the old keys' files, which were the new
-// ones. Record keys spelled with "\", doubled separators or "." parts did the same.
+// A release that renames "Fonts/UI.ttf" and "Data/Info.txt" by letter case only keeps the files: an
+// old key's file that is a new file under another spelling is never deleted. The same holds for
+// record keys spelled with "\", doubled separators or "." parts.
 TEST(EngineSafety, ARenameByLetterCaseOrSeparatorsKeepsTheFile) {
     for (const bool respelled : {false, true}) {
         SCOPED_TRACE(respelled ? "record keys respelled" : "record as written");
@@ -153,8 +117,8 @@ TEST(EngineSafety, ARenameByLetterCaseOrSeparatorsKeepsTheFile) {
     }
 }
 
-// Mended fault: the cache folder was deleted with std::filesystem::remove_all, which went
-// through an "update-cache" link and emptied the user's folder it led to.
+// Deleting the cache folder never goes through an "update-cache" link: the user's folder it leads
+// to keeps its files.
 TEST(EngineSafety, ACacheFolderThatIsALinkNeverLosesWhatItLeadsTo) {
     const std::wstring dir = L"C:\\safety\\cache-link\\Plannix";
     ASSERT_TRUE(GetFileAttributesW((dir + L"\\update-cache").c_str()) &
@@ -163,8 +127,8 @@ TEST(EngineSafety, ACacheFolderThatIsALinkNeverLosesWhatItLeadsTo) {
     EXPECT_EQ(read(L"C:\\safety\\user-cache\\keep.txt"), "keep\n");
 }
 
-// Mended fault: a "fonts" link inside the install folder made the update write a release file
-// into the folder it led to, where nothing ever removed it.
+// An update never writes a release file through a "fonts" link inside the install folder into the
+// folder it leads to, where nothing would ever remove it.
 TEST(EngineSafety, WritingThroughALinkInsideTheInstallFolderIsRefused) {
     const std::wstring dir = L"C:\\safety\\fonts-link\\Plannix";
     ASSERT_TRUE(GetFileAttributesW((dir + L"\\fonts").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -176,8 +140,8 @@ TEST(EngineSafety, WritingThroughALinkInsideTheInstallFolderIsRefused) {
     EXPECT_EQ(target, std::set<std::wstring>{L"keep.txt"});
 }
 
-// Mended fault: another program's install.json made its keys files to delete: an install into
-// that folder deleted the user's report and photo.
+// Another program's install.json never makes its keys files to delete: an install into that folder
+// keeps the user's report and photo.
 TEST(EngineSafety, AForeignRecordsKeysAreNeverDeleted) {
     const std::wstring dir = fresh_folder(L"foreign");
     write(dir + L"\\install.json", "{\"files\": {\"report.docx\": \"" + std::string(64, 'a') +
@@ -190,9 +154,9 @@ TEST(EngineSafety, AForeignRecordsKeysAreNeverDeleted) {
     EXPECT_EQ(read(dir + L"\\photos\\trip.jpg"), "trip");
 }
 
-// Mended faults: a path that was a file in one release and a folder in the next (or the
-// reverse) failed every update, because the old entry went only after the new files were
-// placed. A folder of the user's in the way still fails, naming the path.
+// A path that is a file in one release and a folder in the next (or the reverse) updates in one
+// run: the old entry is set aside before the new files are placed. A folder of the user's in the
+// way still fails, naming the path.
 TEST(EngineSafety, AFileThatBecomesAFolderAndTheReverseUpdateInOneRun) {
     const std::wstring dir = fresh_folder(L"shape");
     ASSERT_EQ(install("shape1", dir, Install), Done) << utf8_from_wide(get_error());
@@ -209,7 +173,7 @@ TEST(EngineSafety, AFileThatBecomesAFolderAndTheReverseUpdateInOneRun) {
     const Manifest shape2 = release("shape2");
     for (const ManifestFile& file : shape2.files) {
         if (file.path != "data/x.bin") continue;
-        const std::wstring missing = fixture("served/plannix/app/blobs/" + file.sha256 + ".lzms");
+        const std::wstring missing = served_blob(file);
         ASSERT_TRUE(MoveFileExW(missing.c_str(), (missing + L".away").c_str(), 0));
         EXPECT_EQ(install("shape2", dir), Failed);
         EXPECT_EQ(get_error(), L"Не скачан data/x.bin — проверьте интернет и повторите.");
@@ -256,8 +220,8 @@ TEST(EngineSafety, AnObsoleteFileHeldOpenFailsTheUpdateWholeAndAReadOnlyOneGoes)
     EXPECT_EQ(read(dir + L"\\install.json"), serialise_install_record(release("keep2"), kCore));
 }
 
-// Mended fault: a "<file>.new" or "install.json.tmp" left by a killed run stayed for ever, and
-// kept the install folder from being removed.
+// A "<file>.new" or "install.json.tmp" left by a killed run goes with the next run, so it never
+// keeps the install folder from being removed.
 TEST(EngineSafety, LeftoversOfAKilledRunGoWithTheNextRun) {
     const std::wstring dir = fresh_folder(L"leftovers");
     ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
@@ -297,15 +261,15 @@ void end_children(const wchar_t* exe) {
     }
 }
 
-// Mended fault: after an update Done was set before the application was started again, so the
-// window offered "Запустить" (a second copy) and "Закрыть" (no restart at all) meanwhile.
+// After an update the application is running before the run is Done, so the window never offers
+// "Запустить" (a second copy) or "Закрыть" (no restart at all) meanwhile.
 TEST(EngineSafety, AfterAnUpdateTheApplicationIsRunningBeforeTheRunIsDone) {
     const std::wstring dir = fresh_folder(L"restart");
     ASSERT_EQ(install("case1", dir, Install), Done) << utf8_from_wide(get_error());
     ASSERT_TRUE(children_running(L"plannix.exe").empty());
 
     serve("restart");
-    prepare_run(Update, dir, false);
+    prepare_run(Update, dir, kCore, false, false);
     g_mainWindow = nullptr;
     const uint64_t run = begin_worker_run();
     std::thread worker([run] { worker_main(run); });
@@ -340,7 +304,7 @@ TEST(EngineSafety, AfterAnUpdateTheWindowClosesOnlyWhenTheApplicationStarted) {
         ASSERT_TRUE(window);
         g_mainWindow = window;
         serve(c.release);
-        prepare_run(Update, dir, false);
+        prepare_run(Update, dir, kCore, false, false);
         worker_main(begin_worker_run());
         g_mainWindow = nullptr;
         MSG message = {};

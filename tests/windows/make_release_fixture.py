@@ -12,16 +12,14 @@ valid signature by the same key: only the parse step can refuse it.
 OUTDIR/expired.json and .sig: the manifest (sequence 1) with an "expires" long past, validly
 signed.
 """
-import argparse
 import json
 import os
 import shutil
-import subprocess
-import base64
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from transport_fixtures import der_to_raw, sign  # noqa: E402
+from fixture_kit import (pack, read, release_arguments, tampered, text, write,  # noqa: E402
+                         write_signed, write_stamp)
 
 FILES = {
     'plannix.exe': 1000,
@@ -34,40 +32,18 @@ FILES = {
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument('out')
-    ap.add_argument('--tool', required=True)
-    ap.add_argument('--key', required=True)
-    a = ap.parse_args()
-    source = os.path.join(a.out, 'source')
-    release = os.path.join(a.out, 'release')
+    a = release_arguments()
     shutil.rmtree(a.out, ignore_errors=True)
-    for path, size in FILES.items():
-        full = os.path.join(source, path)
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        with open(full, 'wb') as f:
-            f.write((path.encode() * (size // len(path) + 1))[:size])
-    subprocess.run([a.tool, 'pack', '--key', a.key, '--version', '2.5.0', source, release],
-                   check=True, stdout=subprocess.DEVNULL)
-    with open(os.path.join(release, 'plannix', 'app', 'manifest.json'), 'rb') as f:
-        manifest = bytearray(f.read())
-    at = manifest.index(b'2.5.0')
-    manifest[at] = ord('3')
-    with open(os.path.join(a.out, 'tampered.json'), 'wb') as f:
-        f.write(manifest)
-    cut = bytes(manifest[:len(manifest) // 2])
-    with open(os.path.join(a.out, 'unparsable.json'), 'wb') as f:
-        f.write(cut)
-    with open(os.path.join(a.out, 'unparsable.sig'), 'wb') as f:
-        f.write(base64.b64encode(der_to_raw(sign(a.key, cut))))
-    doc = json.loads(bytes(manifest).replace(b'3.5.0', b'2.5.0'))
+    app = pack(a.tool, a.key, {path: text(path, size) for path, size in FILES.items()}, '2.5.0',
+               os.path.join(a.out, 'source'), os.path.join(a.out, 'release'))
+    manifest = tampered(read(os.path.join(app, 'manifest.json')), '2.5.0')
+    write(os.path.join(a.out, 'tampered.json'), manifest)
+    write_signed(os.path.join(a.out, 'unparsable.json'), a.key, manifest[:len(manifest) // 2])
+    doc = json.loads(manifest.replace(b'3.5.0', b'2.5.0'))
     doc['expires'] = '2001-01-01T00:00:00Z'
-    expired = (json.dumps(doc, indent=1, ensure_ascii=False) + '\n').encode('utf-8')
-    with open(os.path.join(a.out, 'expired.json'), 'wb') as f:
-        f.write(expired)
-    with open(os.path.join(a.out, 'expired.sig'), 'wb') as f:
-        f.write(base64.b64encode(der_to_raw(sign(a.key, expired))))
-    open(os.path.join(a.out, 'stamp'), 'w').close()
+    write_signed(os.path.join(a.out, 'expired.json'), a.key,
+                 (json.dumps(doc, indent=1, ensure_ascii=False) + '\n').encode('utf-8'))
+    write_stamp(a.out)
 
 
 if __name__ == '__main__':

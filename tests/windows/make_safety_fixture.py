@@ -15,12 +15,11 @@ OUTDIR/<name>/manifest.json, manifest.sig and OUTDIR/<name>src (the files) for e
   restart  "2.0": plannix.exe is APP.exe, a real program (the demo's stand-in application)
 Every release also holds "plannix.exe" (text, except in restart) and "setup.exe".
 """
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_engine_fixture import publish_all, text  # noqa: E402
+from fixture_kit import publish_all, read, release_arguments, text, write_stamp  # noqa: E402
 
 COMMON = {'plannix.exe': text('plannix.exe', 800), 'setup.exe': text('setup.exe', 400)}
 
@@ -42,18 +41,12 @@ def releases(app):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument('out')
-    ap.add_argument('--tool', required=True)
-    ap.add_argument('--key', required=True)
-    ap.add_argument('--app', required=True)
-    a = ap.parse_args()
-    with open(a.app, 'rb') as f:
-        app = f.read()
+    a = release_arguments('--app')
+    app = read(a.app)
     publish_all(a.tool, a.key, a.out,
                 [(name, files, '1.0' if name.endswith('1') else '2.0')
                  for name, files in releases(app).items()])
-    open(os.path.join(a.out, 'stamp'), 'w').close()
+    write_stamp(a.out)
 
 
 if __name__ == '__main__':

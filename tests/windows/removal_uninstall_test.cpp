@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +23,7 @@
 #include "app/worker.h"
 #include "base/setup_log.h"
 #include "removal/deletion_guard.h"
+#include "windows/engine_files.h"
 
 namespace fs = std::filesystem;
 
@@ -46,30 +46,9 @@ void write_file(const std::wstring& path, const std::string& bytes = "x") {
     std::ofstream(fs::path(path), std::ios::binary) << bytes;
 }
 
-bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool entry_exists() {
     RegKey key;
     return RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-std::vector<std::string> log_lines() {
-    std::ifstream in(fs::path(setup_log_path()), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::vector<std::string> lines;
-    const std::string all = text.str();
-    for (size_t start = 0, end; (end = all.find("\r\n", start)) != std::string::npos;
-         start = end + 2)
-        lines.push_back(all.substr(start, end - start));
-    return lines;
-}
-
-std::string last_log_line() {
-    const std::vector<std::string> lines = log_lines();
-    return lines.empty() ? std::string() : lines.back();
 }
 
 void set_entry_value(const wchar_t* name, const std::wstring& value) {
@@ -132,8 +111,8 @@ class Removal : public ::testing::Test {
     }
 };
 
-// Mended fault: with the data option, an install folder from "/dir" or a damaged registry value
-// that named the profile or a drive root was deleted with everything in it.
+// With the data option, an install folder given as "/dir", or a damaged registry value naming the
+// profile or a drive root, is never deleted with everything in it.
 TEST(RemovalGuard, RefusesRelativePathsRootsAndFoldersHoldingKnownOnes) {
     const std::wstring profile = known(FOLDERID_Profile);
     const std::wstring local = known(FOLDERID_LocalAppData);
@@ -183,8 +162,8 @@ TEST(RemovalGuard, RefusesRelativePathsRootsAndFoldersHoldingKnownOnes) {
     }
 }
 
-// Mended faults: record keys that break the path rules reached outside the install folder, and
-// the sub-folders that held recorded files stayed behind (only five names were pruned).
+// Record keys that break the path rules never reach outside the install folder, and every
+// sub-folder that held recorded files goes once they leave it empty, whatever its name.
 TEST_F(Removal, WithoutTheOptionOnlyRecordedFilesGoWithTheFoldersTheyLeaveEmpty) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     lay_out_installation(
@@ -222,7 +201,7 @@ TEST_F(Removal, WithoutTheOptionOnlyRecordedFilesGoWithTheFoldersTheyLeaveEmpty)
     fs::remove(L"C:\\Apps\\outside.txt");
 }
 
-// Mended fault: a release with any sub-folder besides the five known ones left the folder behind.
+// An install folder emptied of its recorded files goes too, whatever sub-folders the release had.
 TEST_F(Removal, WithoutTheOptionAnEmptiedInstallFolderGoesToo) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     lay_out_installation(dir, {"plannix.exe", "licenses/amd-fsr.txt", "fonts/ui.ttf"});
@@ -248,7 +227,7 @@ TEST_F(Removal, WithTheOptionTheFolderAndTheApplicationDataGoWithEverything) {
     EXPECT_EQ(last_log_line(), "удалено из C:\\Apps\\Plannix");
 }
 
-// Mended fault: the recursive deletion followed a link inside the folder and emptied its target.
+// The recursive deletion never follows a link inside the folder into its target.
 TEST_F(Removal, WithTheOptionALinkInsideTheFolderIsNotFollowed) {
     // removal_prefix.sh made C:\Apps\Linked\link, leading to C:\LinkTarget.
     const std::wstring dir = L"C:\\Apps\\Linked";
@@ -267,8 +246,8 @@ TEST_F(Removal, WithTheOptionALinkInsideTheFolderIsNotFollowed) {
     EXPECT_TRUE(left.empty() || left == std::set<std::wstring>{L"link"});
 }
 
-// Mended fault: the same as the guard's, seen from the whole run: only the record's files go,
-// and the application data still goes.
+// The guard's rule seen from the whole run: in a profile or a drive root only the record's files
+// go, and the application data still goes.
 TEST_F(Removal, WithTheOptionAProfileOrDriveRootLosesOnlyWhatTheRecordNames) {
     const std::wstring profile = known(FOLDERID_Profile);
     for (const std::wstring& dir : {profile, std::wstring(L"C:\\")}) {
@@ -287,8 +266,7 @@ TEST_F(Removal, WithTheOptionAProfileOrDriveRootLosesOnlyWhatTheRecordNames) {
         EXPECT_TRUE(exists(join_path(dir, L"keep-me.txt")));
         EXPECT_TRUE(exists(known(FOLDERID_Documents)));
         EXPECT_TRUE(exists(temp_folder()));
-        // Mended fault: the application data stayed whenever the install folder could not go
-        // whole, although the page said everything was removed.
+        // The application data goes even when the install folder cannot go whole, as the page says.
         EXPECT_FALSE(exists(app_data_folder()));
         expect_shortcuts_and_entry_gone();
         const std::vector<std::string> lines = log_lines();
@@ -356,9 +334,8 @@ class UnobtainableKnownFolders {
     std::vector<std::wstring> saved_;
 };
 
-// Mended fault: an unobtainable known folder (or an empty install folder) gave an empty base,
-// and the bare names then deleted a shortcut, the application data or files of the current
-// folder.
+// A known folder that cannot be obtained (or an empty install folder) is skipped: bare names are
+// never taken in the current folder, so no shortcut, application data or file there goes.
 TEST_F(Removal, AKnownFolderThatCannotBeObtainedIsSkippedNotTakenAsTheCurrentFolder) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     const std::wstring desktopShortcut = join_path(known(FOLDERID_Desktop), g_shortcutName);
@@ -417,7 +394,7 @@ TEST_F(Removal, AMissingOrDamagedRecordStillRemovesTheRestAndASecondRunFindsNoth
     }
 }
 
-// Mended fault: the keys of another program's install.json were deleted as recorded files.
+// The keys of another program's install.json are never deleted as recorded files.
 TEST_F(Removal, AForeignRecordsKeysAreNeverDeleted) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     lay_out_installation(dir, {"plannix.exe"});
@@ -429,8 +406,8 @@ TEST_F(Removal, AForeignRecordsKeysAreNeverDeleted) {
     expect_shortcuts_and_entry_gone();
 }
 
-// Mended fault: a staged "<file>.new" or "install.json.tmp" left by a killed run kept the install
-// folder from being removed.
+// A staged "<file>.new" or "install.json.tmp" left by a killed run goes with the install folder,
+// never keeping it from being removed.
 TEST_F(Removal, LeftoversOfAKilledRunGoWithTheFolder) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     lay_out_installation(dir, {"plannix.exe", "licenses/amd-fsr.txt"});
@@ -441,8 +418,8 @@ TEST_F(Removal, LeftoversOfAKilledRunGoWithTheFolder) {
     EXPECT_FALSE(exists(dir));
 }
 
-// Mended fault: with the data option, a file that could not be deleted left the install folder
-// without a word in the log.
+// With the data option, a file that cannot be deleted keeps the install folder, which the log
+// names, and the application data still goes.
 TEST_F(Removal, WithTheOptionAFolderThatCannotGoWholeIsLoggedAndTheDataStillGoes) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     lay_out_installation(dir, {"plannix.exe"});
@@ -465,9 +442,10 @@ TEST_F(Removal, WithTheOptionAFolderThatCannotGoWholeIsLoggedAndTheDataStillGoes
     expect_shortcuts_and_entry_gone();
 }
 
-// Mended fault: "install.json" and "setup.exe" went before the shortcuts and the registry key,
-// so a removal killed in between left an uninstall entry naming a missing program. Watched from
-// another thread: when the record disappears, every other file of ours must already be gone.
+// "install.json" and "setup.exe" go after the shortcuts and every other file, just before the
+// uninstall entry, so a removal killed in between never leaves an entry naming a missing program.
+// Watched from another thread: when the record disappears, every other file of ours must already be
+// gone.
 TEST_F(Removal, TheRecordAndSetupGoLastBeforeTheUninstallEntry) {
     const std::wstring dir = L"C:\\Apps\\Plannix";
     const std::vector<std::string> files = {"plannix.exe", "setup.exe", "data/a.bin", "data/b.bin",

@@ -204,8 +204,8 @@ TEST_F(SetupImage, CarriesTheLogoAndTenPngIconsOfTheListedSizesInOrder) {
     }
 }
 
-// Guards a mended fault: the Russian strings were written as L"..." in the resource script,
-// which windres stores one UTF-8 byte per character, so Explorer showed garbage.
+// The version record's Russian strings read back as written: windres stores an L"..." string of the
+// resource script one UTF-8 byte per character, which Explorer shows as garbage.
 TEST_F(SetupImage, VersionRecordIs1_0_12WithTheRussianStrings) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path_.c_str(), &ignored);

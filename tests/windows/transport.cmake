@@ -8,7 +8,8 @@ add_custom_command(
   COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transport_fixtures.py
           ${TRANSPORT_FIXTURES} --trusted-key ${PLANNIX_KEY_DIR}/private.pem
           --trusted-public ${PLANNIX_PUBLIC_KEY}
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/transport_fixtures.py ${PLANNIX_PUBLIC_KEY}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/transport_fixtures.py
+          ${CMAKE_CURRENT_SOURCE_DIR}/fixture_kit.py ${PLANNIX_PUBLIC_KEY}
   COMMENT "Making the transport test data")
 add_custom_target(transport_fixtures ALL DEPENDS ${TRANSPORT_FIXTURES}/stamp)
 

@@ -14,48 +14,14 @@ OUTDIR/release/plannix/app: files that the HTTPS test server serves.
 import argparse
 import base64
 import os
-import subprocess
 import sys
-import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fixture_kit import (der_to_raw, openssl, public_text, sign, signature, write,  # noqa: E402
+                         write_stamp)
 
 MANIFEST = ('{\r\n "files": [\r\n  {"path": "plannix.exe", "size": 3}\r\n ],\r\n'
             ' "name": "Планикс",\r\n "version": "1.2.3"\r\n}\r\n').encode('utf-8')
-
-
-def openssl(*args, stdin=None):
-    return subprocess.run(['openssl', *args], input=stdin, check=True,
-                          capture_output=True).stdout
-
-
-def der_to_raw(der):
-    """ECDSA-Sig-Value (SEQUENCE of INTEGER r, INTEGER s) to 32-byte big-endian r || s."""
-    assert der[0] == 0x30 and der[1] == len(der) - 2, 'unexpected DER signature'
-    pos, out = 2, b''
-    for _ in range(2):
-        assert der[pos] == 0x02
-        length = der[pos + 1]
-        value = int.from_bytes(der[pos + 2:pos + 2 + length], 'big')
-        out += value.to_bytes(32, 'big')
-        pos += 2 + length
-    return out
-
-
-def sign(key_pem, data):
-    with tempfile.NamedTemporaryFile() as f:
-        f.write(data)
-        f.flush()
-        return openssl('dgst', '-sha256', '-sign', key_pem, f.name)
-
-
-def public_text(key_pem):
-    der = openssl('ec', '-in', key_pem, '-pubout', '-outform', 'DER')
-    return base64.b64encode(der[-64:]).decode()
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, 'wb') as f:
-        f.write(data)
 
 
 def main():
@@ -76,7 +42,7 @@ def main():
         if public_text(a.trusted_key) != baked:
             sys.exit('transport_fixtures: %s is not the private half of %s'
                      % (a.trusted_key, a.trusted_public))
-        write(trusted_sig, base64.b64encode(der_to_raw(sign(a.trusted_key, MANIFEST))))
+        write(trusted_sig, signature(a.trusted_key, MANIFEST))
 
     other_key = os.path.join(sig_dir, 'other.pem')
     if not os.path.exists(other_key):
@@ -97,7 +63,7 @@ def main():
     write(os.path.join(app, 'before-cancel.bin'), pattern)
     write(os.path.join(app, 'partial.bin'), pattern)
     write(os.path.join(app, 'error.bin'), pattern)
-    write(os.path.join(a.out, 'stamp'), b'')
+    write_stamp(a.out)
 
 
 if __name__ == '__main__':

@@ -135,8 +135,8 @@ BOOL WINAPI counting_create(DWORD, void*, CompressorHandle* handle) {
     return FALSE;
 }
 
-// Guards the fault where an empty release file failed as damaged on Windows: with no output
-// buffer, the system's Decompress is a size query that returns FALSE.
+// An empty release file is read, never failed as damaged, where the system could decompress: with
+// no output buffer, the system's Decompress is a size query that returns FALSE.
 TEST(Lzms, AnEmptyFileIsReadByOurOwnReaderEvenWhereTheSystemCouldDecompress) {
     OptionalApi system;
     system.createDecompressor = counting_create;

@@ -177,8 +177,8 @@ TEST_F(WindowInput, ClickFiresOnlyWhenPressAndReleaseMeetOnTheSameControl) {
     wait_for_worker();
 }
 
-// Guards a mended fault: a press whose capture another window took kept its pressed look until
-// some later release, which never came to this window.
+// A press whose capture another window takes loses its pressed look at once, without a click: the
+// release never comes to this window.
 TEST_F(WindowInput, APressWhoseCaptureIsTakenEndsWithoutAClick) {
     move_to(450, 620);
     button_down();

@@ -128,9 +128,8 @@ TEST(PageLayout, EveryPageRegistersItsControlsWhereTheLayoutPlacesThemAtEachScal
     }
 }
 
-// Guards a mended fault: the remove-data label is about 450 DIP wide, more than the 420 its box
-// had, so Wine wrapped its last word onto a second line below the check box, towards the
-// buttons (and Windows would have clipped it).
+// The remove-data label, about 450 DIP wide, fits its box on one line: wrapped, its last word would
+// fall below the check box towards the buttons under Wine (and Windows would clip it).
 TEST(PageLayout, TheRemoveDataLabelStaysOnOneLineInsideItsFrameClearOfTheButtons) {
     for (const char* name : {"uninstall-idle", "uninstall-failed"}) {
         for (const float scale : kScales) {
@@ -446,8 +445,9 @@ TEST(AccessibleObject, AnswersOnTheWindowThreadUntilItsWindowIsDestroyed) {
 
 namespace {
 
-// Guards a mended fault: Wine's lookup by name misses families of memory fonts, so every text
-// fell back to fonts Wine does not have and the window showed no text at all.
+// The fonts come from the embedded collection's own list: Wine's lookup by name misses families of
+// memory fonts, and the fonts it would fall back to are ones Wine does not have, so no text would
+// show.
 TEST(Fonts, RegularAndBoldComeFromTheEmbeddedGolosTextFamily) {
     for (const bool bold : {false, true}) {
         const FontOwner font = make_font(14.5f, bold, 1.5f);

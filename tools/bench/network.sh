@@ -1,42 +1,26 @@
 #!/usr/bin/env bash
 # setup.exe under Wine on a network with latency: the install benchmark's release (made by
-# tools/bench-install.sh) served by nginx through the publisher's server block, reached through
+# tools/bench/install.sh) served by nginx through the publisher's server block, reached through
 # tools/testserver/delay_proxy.py. Two fresh installs, one through the proxy without delay and
 # one with 25 ms in each direction (a 50 ms round trip); the difference in time, divided by the
 # round trip, is the number of round trips the install waited. nginx's access log gives the
 # connections each install opened.
 #
-#   tools/bench-network.sh BENCH_BUILD CROSS_BUILD
+#   tools/bench/network.sh BENCH_BUILD CROSS_BUILD
 #
-# As tools/bench-install.sh: CROSS_BUILD's setup.exe trusts BENCH_BUILD/keys and talks to
+# As tools/bench/install.sh: CROSS_BUILD's setup.exe trusts BENCH_BUILD/keys and talks to
 # localhost:PLANNIX_TEST_PORT, where the proxy listens; nginx listens on the next port.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-bench=$(cd "${1:?usage: tools/bench-network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
-cross=$(cd "${2:?usage: tools/bench-network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+source "$(dirname "$0")/common.sh"
+bench=$(cd "${1:?usage: tools/bench/network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+cross=$(cd "${2:?usage: tools/bench/network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
 release=$bench/bench-cache/install/release
-port=${PLANNIX_TEST_PORT:-8443}
 delay_ms=25
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
-
-now() { date +%s.%N; }
-since() { echo "$(now) - $1" | bc; }
 
 if [ "${3:-}" = "--with-nginx" ]; then
-  work=$(mktemp -d "${TMPDIR:-/tmp}/plannix-bench-net.XXXXXX")
-  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
   proxy=""
-  cleanup() {
-    [ -n "$proxy" ] && kill "$proxy" 2>/dev/null
-    timeout 20 wineserver -k >/dev/null 2>&1 || true
-    timeout 20 wineserver -w >/dev/null 2>&1 || true
-    rm -rf "$work"
-  }
-  trap cleanup EXIT
-  "$root/tools/wine/copy-prefix.sh" "$("$root/tools/wine/template.sh")" "$WINEPREFIX"
-  wineserver -p
-  wine "$cross/tests/windows/add_root_ca.exe" "Z:$PLANNIX_TESTSERVER_CA" >/dev/null
-  cp "$cross/setup.exe" "$work/setup.exe"
+  before_wine_end() { if [ -n "$proxy" ]; then kill "$proxy" 2>/dev/null || true; fi; }
+  start_wine_stage "$cross" plannix-bench-net
 
   # One fresh install through the proxy with `delay` ms each way; sets run_s and connections.
   install_through() {
@@ -46,14 +30,14 @@ if [ "${3:-}" = "--with-nginx" ]; then
       --delay-ms "$delay" --lifetime 1800 --ready-file "$work/ready" &
     proxy=$!
     for _ in $(seq 100); do [ -f "$work/ready" ] && break; sleep 0.05; done
-    mark=$(wc -l <"$PLANNIX_TESTSERVER_LOG")
+    mark=$(log_mark)
     t0=$(now)
     wine "$work/setup.exe" /auto /dir "C:\\net\\d$delay" || true
     run_s=$(since "$t0")
-    connections=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | awk '{ print $1 }' | sort -u | wc -l)
-    blobs=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | awk '$3 ~ /\/blobs\// && $4 == 200' | wc -l)
-    packs=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | awk '$3 ~ /\/packs\// && $4 == 200' | wc -l)
-    bytes=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | awk '$3 ~ /\/(blobs|packs|patches)\// { s += $5 } END { print s + 0 }')
+    connections=$(requests_since "$mark" | awk '{ print $1 }' | sort -u | wc -l)
+    blobs=$(requests_since "$mark" | awk '$3 ~ /\/blobs\// && $4 == 200' | wc -l)
+    packs=$(requests_since "$mark" | awk '$3 ~ /\/packs\// && $4 == 200' | wc -l)
+    bytes=$(requests_since "$mark" | awk '$3 ~ /\/(blobs|packs|patches)\// { s += $5 } END { print s + 0 }')
     kill "$proxy" 2>/dev/null; wait "$proxy" 2>/dev/null || true
     proxy=""
   }
@@ -79,7 +63,7 @@ EOF
 fi
 
 [ -f "$release/plannix/app/manifest.json" ] ||
-  { echo "bench-network.sh: run tools/bench-install.sh first (it makes the release)" >&2; exit 1; }
+  { echo "network.sh: run tools/bench/install.sh first (it makes the release)" >&2; exit 1; }
 "$root/tools/wine/template.sh" >/dev/null
 xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" \
   "$root/tools/testserver/with_nginx.sh" --certs "$bench/testserver-certs" \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Packing speed and compression of plannix-release against xz -9 on the same bytes.
 #
-#   tools/bench-pack.sh BUILD_DIR [TOTAL_MB]
+#   tools/bench/pack.sh BUILD_DIR [TOTAL_MB]
 #
 # BUILD_DIR holds tools/release/plannix-release (an optimised build). The input, TOTAL_MB
 # (default 200) of mixed files, is 70% Wine's PE DLLs and 30% C headers and package docs,
@@ -10,7 +10,7 @@
 # BENCH_XZ_PER_FILE=1 adds xz -9 of each file alone: the same per-file split as the blobs, so it
 # separates the codec from the gain of compressing everything as one stream.
 set -euo pipefail
-build=${1:?usage: tools/bench-pack.sh BUILD_DIR [TOTAL_MB]}
+build=${1:?usage: tools/bench/pack.sh BUILD_DIR [TOTAL_MB]}
 total_mb=${2:-200}
 tool=$(realpath "$build")/tools/release/plannix-release
 [ -x "$tool" ] || { echo "no plannix-release in $build" >&2; exit 1; }

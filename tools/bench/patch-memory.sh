@@ -1,54 +1,35 @@
 #!/usr/bin/env bash
 # Peak memory of setup.exe under Wine during an update that patches the five largest DLLs of a
-# bench-like release (Wine's five largest PE files, "rebuilt" as tools/bench-patch.sh rebuilds
+# bench-like release (Wine's five largest PE files, "rebuilt" as tools/bench/patch.sh rebuilds
 # them, and packed with patches from the first version), beside a run with nothing to fetch
 # measured in the same script. Prints the figures and the goal: the update may hold at most the
 # in-flight budget plus the largest file plus 32 MiB more than the run that fetches nothing.
 #
-#   tools/bench-patch-memory.sh BENCH_BUILD CROSS_BUILD
+#   tools/bench/patch-memory.sh BENCH_BUILD CROSS_BUILD
 #
 # BENCH_BUILD holds plannix-release and the key pair in keys/ that CROSS_BUILD's setup.exe
 # trusts; CROSS_BUILD also has add_root_ca.exe. The release is kept in
 # BENCH_BUILD/bench-cache/patch-memory. PLANNIX_TEST_PORT: the server's port.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-bench=$(cd "${1:?usage: tools/bench-patch-memory.sh BENCH_BUILD CROSS_BUILD}" && pwd)
-cross=$(cd "${2:?usage: tools/bench-patch-memory.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+source "$(dirname "$0")/common.sh"
+bench=$(cd "${1:?usage: tools/bench/patch-memory.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+cross=$(cd "${2:?usage: tools/bench/patch-memory.sh BENCH_BUILD CROSS_BUILD}" && pwd)
 tool=$bench/tools/release/plannix-release
 cache=$bench/bench-cache/patch-memory
-port=${PLANNIX_TEST_PORT:-8443}
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
 
 # Second stage: under the server, which serves both versions' blobs and the manifest pair
 # copied into place.
 if [ "${3:-}" = "--with-server" ]; then
-  work=$(mktemp -d "${TMPDIR:-/tmp}/plannix-bench.XXXXXX")
-  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
-  cleanup() {
-    timeout 20 wineserver -k >/dev/null 2>&1 || true
-    timeout 20 wineserver -w >/dev/null 2>&1 || true
-    rm -rf "$work"
-  }
-  trap cleanup EXIT
+  start_wine_stage "$cross" plannix-bench
   app=$cache/served/plannix/app
   # Copies, never links: the served folder shares its blobs with r2 as hard links.
   serve() {
     cp --remove-destination "$cache/$1/plannix/app/manifest.json" \
       "$cache/$1/plannix/app/manifest.sig" "$app/"
   }
-  "$root/tools/wine/copy-prefix.sh" "$("$root/tools/wine/template.sh")" "$WINEPREFIX"
-  wineserver -p
-  wine "$cross/tests/windows/add_root_ca.exe" "Z:$PLANNIX_TESTSERVER_CA" >/dev/null
-  cp "$cross/setup.exe" "$work/setup.exe"
-  wintemp=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
   # Sets peak_kb, the peak VmHWM of Setup's process, and the run's log line.
   run_setup() {
-    local pid
-    rm -rf "$wintemp/plannix-setup-cache"
-    wine "$work/setup.exe" /auto /dir 'C:\bench\Plannix' &
-    pid=$!
-    peak_kb=$("$root/tools/wine/peak-memory.py" "$pid")
-    wait "$pid" || true
+    run_setup_measured 'C:\bench\Plannix'
     line=$(tail -n1 "$wintemp/plannix-setup.log" 2>/dev/null || true)
   }
   serve r1
@@ -58,12 +39,12 @@ if [ "${3:-}" = "--with-server" ]; then
   idle_peak=$peak_kb
   echo "nothing to fetch:     $line"
   serve r2
-  mark=$(wc -l <"$PLANNIX_TESTSERVER_LOG")
+  mark=$(log_mark)
   run_setup
   update_peak=$peak_kb
   echo "update by patches:    $line"
-  blobs=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | grep -c ' /plannix/app/blobs/' || true)
-  patches=$(tail -n +"$((mark + 1))" "$PLANNIX_TESTSERVER_LOG" | grep -c ' /plannix/app/patches/' || true)
+  blobs=$(requests_since "$mark" | grep -c ' /plannix/app/blobs/' || true)
+  patches=$(requests_since "$mark" | grep -c ' /plannix/app/patches/' || true)
   python3 - "$cache/r1/plannix/app/manifest.json" "$cache/r2/plannix/app/manifest.json" \
     "$idle_peak" "$update_peak" "$blobs" "$patches" <<'PY'
 import json, sys
@@ -93,21 +74,10 @@ fi
 if [ ! -f "$cache/stamp" ]; then
   rm -rf "$cache"
   mkdir -p "$cache"
-  PYTHONPATH="$root/tools" python3 - "$cache" <<'PY'
-import os, shutil, sys
-from bench_pe import rebuilt
-out = sys.argv[1]
-wine = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
-dlls = sorted((os.path.getsize(os.path.join(wine, n)), n) for n in os.listdir(wine)
-              if n.endswith('.dll'))[-5:]
-
-for version in ('1', '2'):
-    src = os.path.join(out, 'src' + version)
-    os.makedirs(src)
-    for _, name in dlls:
-        data = open(os.path.join(wine, name), 'rb').read()
-        open(os.path.join(src, name), 'wb').write(rebuilt(data) if version == '2' else data)
-    shutil.copy(os.path.join(wine, 'notepad.exe'), os.path.join(src, 'plannix.exe'))
+  PYTHONPATH="$root/tools/bench" python3 - "$cache" <<'PY'
+import sys
+from bench_pe import write_two_versions
+write_two_versions(sys.argv[1], 5, 5)
 PY
   [ -f "$bench/keys/private.pem" ] || "$tool" keygen "$bench/keys" >/dev/null
   "$tool" pack --key "$bench/keys/private.pem" --version 1 "$cache/src1" "$cache/r1" >/dev/null

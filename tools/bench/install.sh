@@ -9,34 +9,22 @@
 #     also hashes blobs and files), sha256sum of the files, and a copy of the files;
 #   - an update of 2 changed files: bytes fetched beside the sum of their "csize", wall time.
 #
-#   tools/bench-install.sh BENCH_BUILD CROSS_BUILD
+#   tools/bench/install.sh BENCH_BUILD CROSS_BUILD
 #
 # BENCH_BUILD holds an optimised plannix-release and the key pair in keys/ that CROSS_BUILD's
 # setup.exe trusts; CROSS_BUILD also has add_root_ca.exe. The source files and the release are
 # kept in BENCH_BUILD/bench-cache/install between runs. PLANNIX_TEST_PORT: the server's port
 # (the one CROSS_BUILD was configured with).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-bench=$(cd "${1:?usage: tools/bench-install.sh BENCH_BUILD CROSS_BUILD}" && pwd)
-cross=$(cd "${2:?usage: tools/bench-install.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+source "$(dirname "$0")/common.sh"
+bench=$(cd "${1:?usage: tools/bench/install.sh BENCH_BUILD CROSS_BUILD}" && pwd)
+cross=$(cd "${2:?usage: tools/bench/install.sh BENCH_BUILD CROSS_BUILD}" && pwd)
 tool=$bench/tools/release/plannix-release
 cache=$bench/bench-cache/install
-port=${PLANNIX_TEST_PORT:-8443}
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
-
-now() { date +%s.%N; }
-since() { echo "$(now) - $1" | bc; }
 
 # Second stage: everything that needs the server, under one Xvfb display.
 if [ "${3:-}" = "--with-server" ]; then
-  work=$(mktemp -d "${TMPDIR:-/tmp}/plannix-bench.XXXXXX")
-  export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
-  cleanup() {
-    timeout 20 wineserver -k >/dev/null 2>&1 || true
-    timeout 20 wineserver -w >/dev/null 2>&1 || true
-    rm -rf "$work"
-  }
-  trap cleanup EXIT
+  start_wine_stage "$cross" plannix-bench
   app=$cache/release/plannix/app
   manifest=$app/manifest.json
   ca_pem=$(dirname "$PLANNIX_TESTSERVER_CA")/ca.pem
@@ -59,25 +47,8 @@ EOF
   rm -rf "$work/blobs" "$work/copy"
 
   # --- Setup under Wine --------------------------------------------------------------------
-  "$root/tools/wine/copy-prefix.sh" "$("$root/tools/wine/template.sh")" "$WINEPREFIX"
-  wineserver -p
-  wine "$cross/tests/windows/add_root_ca.exe" "Z:$PLANNIX_TESTSERVER_CA" >/dev/null
-  cp "$cross/setup.exe" "$work/setup.exe"
   target='C:\bench\Plannix'
-
-  # Runs setup.exe unattended into $target; sets run_s and peak_kb, the peak VmHWM of Setup's
-  # process. Each run starts without the resume cache, as a first install on a fresh machine.
-  run_setup() {
-    local t0 pid
-    rm -rf "$wintemp/plannix-setup-cache"
-    t0=$(now)
-    wine "$work/setup.exe" /auto /dir "$target" "$@" &
-    pid=$!
-    peak_kb=$("$root/tools/wine/peak-memory.py" "$pid")
-    wait "$pid" || true
-    run_s=$(since "$t0")
-  }
-  wintemp=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
+  run_setup() { run_setup_measured "$target" "$@"; }
   logfile="$wintemp/plannix-setup.log"
   installed_line() { tail -n1 "$logfile" 2>/dev/null || true; }
 
@@ -97,12 +68,12 @@ PY
 
   # What the first installation fetched (packs and blobs), from the server's request log.
   fetched_since() {
-    tail -n +"$(($1 + 1))" "$PLANNIX_TESTSERVER_LOG" |
+    requests_since "$1" |
       awk '$1 == "GET" && $3 == 200 && $2 ~ /\/(blobs|packs|patches)\// { print $2 }' |
       while read -r url; do stat -c %s "$cache/release/${url#/}"; done |
       awk '{ n++; s += $1 } END { printf "%d %d\n", n, s }'
   }
-  mark=$(wc -l <"$PLANNIX_TESTSERVER_LOG")
+  mark=$(log_mark)
   run_setup
   install_s=$run_s install_peak=$peak_kb
   install_log=$(installed_line)
@@ -134,7 +105,7 @@ PY
   "$tool" pack --key "$bench/keys/private.pem" --version bench-2 "$work/source2" "$cache/release" \
     >/dev/null 2>&1
   cp "$manifest" "$work/manifest-2.json"
-  mark=$(wc -l <"$PLANNIX_TESTSERVER_LOG")
+  mark=$(log_mark)
   run_setup
   update_s=$run_s
   update_log=$(installed_line)

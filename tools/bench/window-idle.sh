@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Idle cost of the real window: setup.exe's own CPU time (user + system, read from /proc) over
 # 10 s while its first page sits open and untouched, at 96, 144 and 192 DPI under Wine.
-#   tools/bench-window-idle.sh CROSS_BUILD_DIR [RUNS]    (inside tools/wine/run-suite.sh)
+#   tools/bench/window-idle.sh CROSS_BUILD_DIR [RUNS]    (inside tools/wine/run-suite.sh)
 # Each DPI runs RUNS times (3 by default) in a fresh prefix; the median is printed with the
 # machine's load average, which the figures depend on.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-cross=$(cd "${1:?usage: tools/bench-window-idle.sh CROSS_BUILD_DIR [RUNS]}" && pwd)
+here=$(cd "$(dirname "$0")/.." && pwd)
+cross=$(cd "${1:?usage: tools/bench/window-idle.sh CROSS_BUILD_DIR [RUNS]}" && pwd)
 runs=${2:-3}
 seconds=10
 ticks=$(getconf CLK_TCK)

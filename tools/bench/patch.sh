@@ -7,10 +7,10 @@
 # then the bytes an update fetches with and without patches when the largest executables of
 # the install benchmark's release change (from plannix-release diff).
 #
-#   tools/bench-patch.sh BUILD_DIR
+#   tools/bench/patch.sh BUILD_DIR
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: tools/bench-patch.sh BUILD_DIR}" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:?usage: tools/bench/patch.sh BUILD_DIR}" && pwd)
 tool=$build/tools/release/plannix-release
 pairs=$build/bench-cache/patch-pairs
 mkdir -p "$pairs"
@@ -58,24 +58,12 @@ PY
 rel=$pairs/release
 if [ ! -f "$rel/r2/plannix/app/manifest.json" ]; then
   rm -rf "$rel"
-  PYTHONPATH="$root/tools" python3 - "$rel" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" <<'PY'
+  PYTHONPATH="$root/tools/bench" python3 - "$rel" "$pairs/setup-$far_old.exe" "$pairs/setup-$near_new.exe" <<'PY'
 import os, random, shutil, sys
-from bench_pe import rebuilt
+from bench_pe import write_two_versions
 rel, setup_old, setup_new = sys.argv[1:]
-wine = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
-dlls = sorted((os.path.getsize(os.path.join(wine, n)), n) for n in os.listdir(wine)
-              if n.endswith('.dll'))[-80:]
-
-for version in ('1', '2'):
-    src = os.path.join(rel, 'src' + version)
-    os.makedirs(src)
-    for rank, (_, name) in enumerate(dlls):
-        data = open(os.path.join(wine, name), 'rb').read()
-        if version == '2' and rank >= len(dlls) - 5:
-            data = rebuilt(data)
-        open(os.path.join(src, name), 'wb').write(data)
-    shutil.copy(setup_old if version == '1' else setup_new, os.path.join(src, 'setup.exe'))
-    shutil.copy(os.path.join(wine, 'notepad.exe'), os.path.join(src, 'plannix.exe'))
+for src, setup in zip(write_two_versions(rel, 80, 5), (setup_old, setup_new)):
+    shutil.copy(setup, os.path.join(src, 'setup.exe'))
     os.makedirs(os.path.join(src, 'handmodels'))
     # The same in both versions: a file that did not change.
     data = random.Random(15).randbytes(8 << 20)
