@@ -3,8 +3,9 @@
 # tools/bench/install.sh) served by nginx through the publisher's server block, reached through
 # tools/testserver/delay_proxy.py. Two fresh installs, one through the proxy without delay and
 # one with 25 ms in each direction (a 50 ms round trip); the difference in time, divided by the
-# round trip, is the number of round trips the install waited. nginx's access log gives the
-# connections each install opened.
+# round trip, is the number of round trips the install waited. A few round trips of 50 ms are
+# less than the noise of a loaded machine, so a third install counts them again at a 1 s round
+# trip. nginx's access log gives the connections each install opened.
 #
 #   tools/bench/network.sh BENCH_BUILD CROSS_BUILD
 #
@@ -16,6 +17,7 @@ bench=$(cd "${1:?usage: tools/bench/network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
 cross=$(cd "${2:?usage: tools/bench/network.sh BENCH_BUILD CROSS_BUILD}" && pwd)
 release=$bench/bench-cache/install/release
 delay_ms=25
+long_delay_ms=500
 
 if [ "${3:-}" = "--with-nginx" ]; then
   proxy=""
@@ -45,6 +47,8 @@ if [ "${3:-}" = "--with-nginx" ]; then
   plain_s=$run_s plain_conn=$connections plain_blobs=$blobs
   install_through "$delay_ms"
   slow_s=$run_s slow_conn=$connections slow_blobs=$blobs slow_packs=$packs slow_bytes=$bytes
+  install_through "$long_delay_ms"
+  long_s=$run_s
 
   python3 - <<EOF
 n = $slow_blobs
@@ -57,6 +61,10 @@ print('%-52s %9.2f' % ('install through the proxy, no delay (s)', $plain_s))
 print('%-52s %9.2f' % ('install through the proxy, %d ms round trip (s)' % (rtt * 1000), $slow_s))
 print('%-52s %9.0f   (goal: at most 20; one per blob would be %d)'
       % ('round trips waited: (difference) / round trip', waited, n))
+long_rtt = 2 * $long_delay_ms / 1000
+print('%-52s %9.2f' % ('install through the proxy, %d ms round trip (s)' % (long_rtt * 1000), $long_s))
+print('%-52s %9.1f   (goal: at most 20)'
+      % ('round trips waited at that round trip', ($long_s - $plain_s) / long_rtt))
 print('%-52s %6d and %d   (goal: at most 7 each)' % ('connections opened (nginx log), each install', $plain_conn, $slow_conn))
 EOF
   exit 0
