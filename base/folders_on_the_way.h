@@ -1,7 +1,7 @@
 #pragma once
-// What stands between a root folder and the file a relative path names. Every walk from the
-// install folder to one of its files (staging, the swap, the deletions) goes through way_to_file,
-// so that each sees the same folders, split by the same rule.
+// What stands between a root folder and the file a relative path names. Staging, the swap and
+// the deletions each walk to a file through way_to_file, so that each checks the same folders,
+// split by the same rule.
 #include <string>
 #include <vector>
 
