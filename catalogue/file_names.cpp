@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/relative_path.h"
+
 namespace {
 
 // Runs of code points that Windows upper-cases by adding `delta`; `step` 2 means every other
@@ -47,6 +49,15 @@ constexpr bool runs_ascend_and_stay_below_0x800() {
 static_assert(runs_ascend_and_stay_below_0x800(),
               "the runs are searched in order, and a key's encoding handles one and two bytes");
 
+// Only ASCII letters upper-case into ASCII, so an upper-cased name spells a device name exactly
+// when its ASCII letters do.
+constexpr bool only_ascii_folds_into_ascii() {
+    for (const CaseRun& run : kCaseRuns)
+        if (run.first >= 0x80 && static_cast<int32_t>(run.first) + run.delta < 0x80) return false;
+    return true;
+}
+static_assert(only_ascii_folds_into_ascii(), "device names are matched upper-cased");
+
 void append_utf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -74,19 +85,39 @@ void append_upper_part(std::string& out, const std::string& part) {
     }
 }
 
+// CON, PRN, AUX, NUL, COM0-9 and LPT0-9 (also with a superscript digit), upper-cased.
+bool is_device_name(const std::string& stem) {
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    if (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0) return false;
+    const std::string digit = stem.substr(3);
+    return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\u00b9" ||
+           digit == "\u00b2" || digit == "\u00b3";
+}
+
 } // namespace
 
-std::vector<std::string> split_relative_path(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find_first_of("\\/", start);
-        if (end == std::string::npos) end = path.size();
-        std::string part = path.substr(start, end - start);
-        if (!part.empty() && part != ".") parts.push_back(std::move(part));
-        start = end + 1;
+bool is_acceptable_manifest_path(const std::string& path) {
+    if (path.empty()) return false;
+    if (path.find("..") != std::string::npos) return false;
+    if (path[0] == '/' || path[0] == '\\') return false;
+    if (path.find(':') != std::string::npos) return false;
+    // "\u0000" in the document: Windows would cut the name there, so the file written would not
+    // be the file recorded.
+    if (path.find('\0') != std::string::npos) return false;
+    return true;
+}
+
+bool windows_can_hold(const std::string& path) {
+    for (const std::string& part : split_relative_path(path)) {
+        if (part.back() == '.' || part.back() == ' ') return false;
+        // The device name is the part before the first dot, without the blanks before it.
+        std::string stem;
+        append_upper_part(stem, part.substr(0, part.find('.')));
+        while (!stem.empty() && stem.back() == ' ')
+            stem.pop_back();
+        if (is_device_name(stem)) return false;
     }
-    return parts;
+    return true;
 }
 
 char32_t ordinal_upper(char32_t c) {

@@ -124,17 +124,6 @@ std::wstring patch_server_path(const ManifestPatch& patch) {
     return std::wstring(path.begin(), path.end());
 }
 
-bool is_acceptable_manifest_path(const std::string& path) {
-    if (path.empty()) return false;
-    if (path.find("..") != std::string::npos) return false;
-    if (path[0] == '/' || path[0] == '\\') return false;
-    if (path.find(':') != std::string::npos) return false;
-    // "\u0000" in the document: Windows would cut the name there, so the file written would not
-    // be the file recorded.
-    if (path.find('\0') != std::string::npos) return false;
-    return true;
-}
-
 bool parse_manifest(const std::string& text, Manifest& out) {
     try {
         const nlohmann::json doc = nlohmann::json::parse(text);
@@ -154,7 +143,8 @@ bool parse_manifest(const std::string& text, Manifest& out) {
         for (const nlohmann::json& entry : files) {
             ManifestFile file;
             if (!read_file_entry(entry, file)) return false;
-            if (!is_acceptable_manifest_path(file.path)) return false;
+            if (!is_acceptable_manifest_path(file.path) || !windows_can_hold(file.path))
+                return false;
             if (!names.insert(file_name_key(file.path)).second) return false;
             out.files.push_back(std::move(file));
         }

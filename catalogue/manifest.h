@@ -53,6 +53,3 @@ std::wstring patch_server_path(const ManifestPatch& patch);
 
 // 64 lower-case hex characters: how the manifest writes every SHA-256.
 bool is_lower_hex_digest(const std::string& text);
-
-// The path rules alone (also used by the publisher's tool to refuse bad names early).
-bool is_acceptable_manifest_path(const std::string& path);

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <new>
 
-#include "base/file_ops.h"
+#include "base/link_safe_delete.h"
 #include "base/whole_file.h"
 #include "base/messages.h"
 #include "base/names.h"

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
-#include "base/file_ops.h"
+#include "base/folders_on_the_way.h"
+#include "base/held_files.h"
+#include "base/link_safe_delete.h"
 #include "base/whole_file.h"
 #include "base/messages.h"
 #include "base/names.h"
@@ -17,40 +19,10 @@
 
 namespace {
 
-// Makes each missing folder between the install folder and `relative`'s file, one level at a
-// time, so that each existing one can be checked to be a real folder: through a link or a
-// junction the file would land outside the install folder, where nothing ever removes it.
-bool make_folders_on_the_way(const std::wstring& relative, std::vector<std::wstring>& made) {
-    std::wstring folder = g_installDir;
-    size_t start = 0;
-    for (;;) {
-        const size_t slash = relative.find_first_of(L"/\\", start);
-        if (slash == std::wstring::npos) return true;
-        folder = join_path(folder, relative.substr(start, slash - start));
-        start = slash + 1;
-        DWORD attributes = GetFileAttributesW(folder.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            made.reserve(made.size() + 1); // so that a folder made is always listed
-            if (CreateDirectoryW(folder.c_str(), nullptr)) {
-                made.push_back(folder);
-                continue;
-            }
-            // Another transfer of this run may have made it a moment ago.
-            attributes = GetFileAttributesW(folder.c_str());
-        }
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return false;
-    }
-}
-
 // True when a file (not a folder, not a link) stands where one of the folders above `relative`
 // must be: a file of the old release that the swap sets aside first.
 bool file_in_the_way(const std::string& relative) {
-    const std::vector<std::string> parts = split_relative_path(relative);
-    std::wstring folder = g_installDir;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        folder = join_path(folder, wide_from_utf8(parts[i]));
+    for (const std::wstring& folder : way_to_file(g_installDir, relative).folders) {
         const DWORD attributes = GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) return false;
         if (!(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) return true;
@@ -80,7 +52,7 @@ std::wstring stage_file(const ManifestFile& file, const uint8_t* data, size_t si
                         std::vector<std::wstring>& madeFolders) {
     const std::wstring local = local_file_path(file.path);
     const std::string stagedName = staged_relative_path(file);
-    if (!make_folders_on_the_way(wide_from_utf8(stagedName), madeFolders))
+    if (!make_folders_on_the_way(g_installDir, stagedName, &madeFolders))
         return msg_cannot_write(local);
     const std::wstring staged = local_file_path(stagedName);
     // A link left under the staged name would be written through; the link itself goes.

@@ -11,13 +11,14 @@
 #include <nlohmann/json.hpp>
 
 #include "base/byte_counts.h"
-#include "base/file_ops.h"
+#include "base/held_files.h"
 #include "transaction/folder_lock.h"
 #include "base/handles.h"
 #include "base/known_folders.h"
 #include "base/messages.h"
 #include "base/names.h"
 #include "base/paths.h"
+#include "base/relative_path.h"
 #include "base/setup_log.h"
 #include "engine/signed_manifest.h"
 #include "base/state.h"

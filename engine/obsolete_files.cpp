@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/file_ops.h"
+#include "base/link_safe_delete.h"
 #include "base/names.h"
 #include "base/state.h"
 #include "base/text.h"

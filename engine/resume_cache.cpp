@@ -6,7 +6,8 @@
 
 #include <windows.h>
 
-#include "base/file_ops.h"
+#include "base/folders_on_the_way.h"
+#include "base/link_safe_delete.h"
 #include "base/whole_file.h"
 #include "base/names.h"
 #include "base/paths.h"
@@ -18,12 +19,6 @@ namespace {
 constexpr const wchar_t* kBlobSuffix = L".lzms";
 constexpr const wchar_t* kPartialSuffix = L".part";
 
-bool is_plain_file(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-}
-
 // Deletes what stands under an entry's name unless it is a plain file: a link as a link, a
 // folder with what it holds.
 void delete_unless_plain_file(const std::wstring& path) {
@@ -34,12 +29,6 @@ void delete_unless_plain_file(const std::wstring& path) {
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         delete_tree(path);
     }
-}
-
-bool is_real_folder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 } // namespace

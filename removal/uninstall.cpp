@@ -5,7 +5,8 @@
 
 #include <windows.h>
 
-#include "base/file_ops.h"
+#include "base/held_files.h"
+#include "base/link_safe_delete.h"
 #include "transaction/folder_lock.h"
 #include "base/handles.h"
 #include "base/known_folders.h"

@@ -6,7 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/file_ops.h"
+#include "base/folders_on_the_way.h"
+#include "base/held_files.h"
+#include "base/link_safe_delete.h"
 #include "base/whole_file.h"
 #include "base/messages.h"
 #include "base/names.h"
@@ -38,31 +40,6 @@ DWORD attributes_of(const std::wstring& path) {
 
 bool exists(const std::wstring& path) {
     return attributes_of(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool is_plain_file(const std::wstring& path) {
-    const DWORD a = attributes_of(path);
-    return a != INVALID_FILE_ATTRIBUTES &&
-           !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-}
-
-bool is_real_folder(const std::wstring& path) {
-    const DWORD a = attributes_of(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(a & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// Makes each missing folder above `relative`'s file; false when one on the way is not a real
-// folder (a file, or a link that would lead outside the install folder).
-bool make_folders_above(const std::wstring& dir, const std::string& relative) {
-    const std::vector<std::string> parts = split_relative_path(relative);
-    std::wstring folder = dir;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        folder = join_path(folder, wide_from_utf8(parts[i]));
-        if (!exists(folder)) CreateDirectoryW(folder.c_str(), nullptr);
-        if (!is_real_folder(folder)) return false;
-    }
-    return true;
 }
 
 // Journal --------------------------------------------------------------------------------------
@@ -150,7 +127,7 @@ std::wstring apply_step(const std::wstring& dir, size_t index, const SwapStep& s
     } else if (a != INVALID_FILE_ATTRIBUTES) {
         if (exists(aside) || !move_file(target, aside, &cancel)) return msg_file_busy(target);
     }
-    if (!make_folders_above(dir, step.path)) return msg_cannot_write(target);
+    if (!make_folders_on_the_way(dir, step.path)) return msg_cannot_write(target);
     return move_file(staged, target, &cancel) ? std::wstring() : msg_file_busy(target);
 }
 
@@ -171,7 +148,7 @@ bool undo_step(const std::wstring& dir, size_t index, const SwapStep& step) {
     if (!exists(aside)) return ok;
     // A folder the swap made where this file stood.
     if (is_real_folder(target)) RemoveDirectoryW(target.c_str());
-    if (!make_folders_above(dir, step.path)) return false;
+    if (!make_folders_on_the_way(dir, step.path)) return false;
     return move_file(aside, target) && ok;
 }
 

@@ -46,16 +46,26 @@ void rank_symbols(const uint32_t* freqs, unsigned n, uint16_t* ranked) {
     }
 }
 
-// Number of codewords of each length for `n` >= 2 leaves whose frequencies ascend (the queue has
-// room for two sentinels after them). Builds the Huffman tree with two queues (leaves, merged
-// nodes), preferring the leaf on equal frequency.
-// A node that would put leaves deeper than 15 bits is moved to the deepest length that still has
-// a leaf to split, visiting nodes from the root down, as LZMS encoders do; LZMS's frequency
-// bounds keep that from happening in chunks up to 64 MiB.
-void count_lengths(uint32_t* leafQueue, unsigned n, unsigned* counts) {
+// One pick of the two-queue merge: the lighter of the next leaf and the next merged node (the leaf
+// on equal frequency) becomes a child of node `made`. Branch-free: which queue wins is
+// data-dependent and mispredicts often. A parent written for a node that was not taken is
+// overwritten when the node is taken.
+inline uint32_t pick_lighter(const uint32_t* leafQueue, const uint32_t* nodeFreq, uint16_t* parent,
+                             unsigned& leaf, unsigned& node, unsigned made) {
+    const uint32_t a = leafQueue[leaf], b = nodeFreq[node];
+    const bool takeLeaf = a <= b;
+    parent[node] = static_cast<uint16_t>(made);
+    leaf += takeLeaf;
+    node += !takeLeaf;
+    return takeLeaf ? a : b;
+}
+
+// Builds the Huffman tree of `n` >= 2 ascending leaves with two queues (leaves, merged nodes):
+// parent[k] is the merged node above node k; node n - 2 is the root. The queue has room for two
+// sentinels after the leaves.
+void merge_nodes(uint32_t* leafQueue, unsigned n, uint16_t* parent) {
     constexpr uint32_t kNone = UINT32_MAX; // an exhausted queue never wins
     uint32_t nodeFreq[kLzmsMaxSyms];
-    uint16_t parent[kLzmsMaxSyms];
     leafQueue[n] = leafQueue[n + 1] = kNone;
     // Leaves of frequency 1 (the least there is; offset codes have hundreds) simply pair up
     // first: every merged node weighs at least 2.
@@ -66,44 +76,39 @@ void count_lengths(uint32_t* leafQueue, unsigned n, unsigned* counts) {
     for (unsigned k = 0; k < pairs; ++k)
         nodeFreq[k] = 2;
     unsigned leaf = 2 * pairs, node = 0;
-    // Branch-free picks: which queue wins is data-dependent and mispredicts often. A parent
-    // written for a node that was not taken is overwritten when the node is taken.
     for (unsigned made = pairs; made + 1 < n; ++made) {
+        // The node being made is not in its queue yet, so it never wins a pick.
         nodeFreq[made] = kNone;
-        uint32_t a = leafQueue[leaf], b = nodeFreq[node];
-        bool takeLeaf = a <= b;
-        uint32_t sum = takeLeaf ? a : b;
-        parent[node] = static_cast<uint16_t>(made);
-        leaf += takeLeaf;
-        node += !takeLeaf;
-        a = leafQueue[leaf];
-        b = nodeFreq[node];
-        takeLeaf = a <= b;
-        sum += takeLeaf ? a : b;
-        parent[node] = static_cast<uint16_t>(made);
-        leaf += takeLeaf;
-        node += !takeLeaf;
+        uint32_t sum = pick_lighter(leafQueue, nodeFreq, parent, leaf, node, made);
+        sum += pick_lighter(leafQueue, nodeFreq, parent, leaf, node, made);
         nodeFreq[made] = sum;
     }
-    // Depths of the merged nodes, parents first (a parent always comes later in the array).
-    // Leaves at depth L number 2 * (nodes at L - 1) - (nodes at L).
-    uint16_t depth[kLzmsMaxSyms];
-    unsigned atDepth[kLzmsMaxCodeLen + 2] = {}; // the last one counts every deeper node
+}
+
+// Depths of the merged nodes below the root, parents first (a parent always comes later in the
+// array); atDepth counts them per depth, its last entry every node deeper than 15 bits.
+void node_depths(const uint16_t* parent, unsigned n, uint16_t* depth, unsigned* atDepth) {
     depth[n - 2] = 0;
     for (int k = static_cast<int>(n) - 3; k >= 0; --k) {
         const unsigned d = depth[parent[k]] + 1u;
         depth[k] = static_cast<uint16_t>(d);
         ++atDepth[d <= kLzmsMaxCodeLen ? d : kLzmsMaxCodeLen + 1];
     }
-    if (atDepth[kLzmsMaxCodeLen] == 0 && atDepth[kLzmsMaxCodeLen + 1] == 0) {
-        unsigned above = 1; // the root
-        counts[0] = 0;
-        for (unsigned len = 1; len <= kLzmsMaxCodeLen; ++len) {
-            counts[len] = 2 * above - atDepth[len];
-            above = atDepth[len];
-        }
-        return;
+}
+
+// Leaves at depth L number 2 * (nodes at L - 1) - (nodes at L), when no node reaches 15 bits.
+void counts_from_depths(const unsigned* atDepth, unsigned* counts) {
+    unsigned above = 1; // the root
+    counts[0] = 0;
+    for (unsigned len = 1; len <= kLzmsMaxCodeLen; ++len) {
+        counts[len] = 2 * above - atDepth[len];
+        above = atDepth[len];
     }
+}
+
+// A node that would put leaves deeper than 15 bits is moved to the deepest length that still has
+// a leaf to split, visiting nodes from the root down, as LZMS encoders do.
+void counts_limited(const uint16_t* depth, unsigned n, unsigned* counts) {
     for (unsigned len = 0; len <= kLzmsMaxCodeLen; ++len)
         counts[len] = 0;
     counts[1] = 2;
@@ -117,6 +122,22 @@ void count_lengths(uint32_t* leafQueue, unsigned n, unsigned* counts) {
         }
         --counts[len];
         counts[len + 1] += 2;
+    }
+}
+
+// Number of codewords of each length for `n` >= 2 leaves whose frequencies ascend (the queue has
+// room for two sentinels after them), the leaf preferred on equal frequency, no codeword longer
+// than 15 bits; LZMS's frequency bounds keep the limit from acting in chunks up to 64 MiB.
+void count_lengths(uint32_t* leafQueue, unsigned n, unsigned* counts) {
+    uint16_t parent[kLzmsMaxSyms];
+    merge_nodes(leafQueue, n, parent);
+    uint16_t depth[kLzmsMaxSyms];
+    unsigned atDepth[kLzmsMaxCodeLen + 2] = {}; // the last one counts every deeper node
+    node_depths(parent, n, depth, atDepth);
+    if (atDepth[kLzmsMaxCodeLen] == 0 && atDepth[kLzmsMaxCodeLen + 1] == 0) {
+        counts_from_depths(atDepth, counts);
+    } else {
+        counts_limited(depth, n, counts);
     }
 }
 

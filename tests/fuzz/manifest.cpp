@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!parse_manifest(text, m)) return 0;
     if (m.version.empty() || m.files.empty()) std::abort();
     for (const ManifestFile& f : m.files) {
-        if (!is_acceptable_manifest_path(f.path)) std::abort();
+        if (!is_acceptable_manifest_path(f.path) || !windows_can_hold(f.path)) std::abort();
         const int n = classify_file(f.path);
         if (n < 0 || n >= kComponentCount) std::abort();
     }

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "catalogue/file_names.h"
 #include "catalogue/manifest.h"
 
 namespace {
@@ -253,11 +254,23 @@ TEST(ManifestPaths, AnEmbeddedNulRejectsWholeManifest) {
 
 TEST(ManifestPaths, GoodPathsAreStoredUnchanged) {
     for (const char* path : {"dir/sub/file.dll", "dir\\file.dll", "A/B.DLL", "a.b/c", ".hidden",
-                             "x.", "ф/планикс.txt", "dir//x"}) {
+                             "ф/планикс.txt", "dir//x", "./x", "console.dll", "com10.txt", "nul_x",
+                             "lpt.txt"}) {
         EXPECT_TRUE(is_acceptable_manifest_path(path)) << path;
         Manifest m;
         ASSERT_TRUE(parse_manifest(with_path(path).dump(), m)) << path;
         EXPECT_EQ(m.files[1].path, path);
+    }
+}
+
+// Windows would open a device, or strip the dot or space and write a file of another name than
+// the one recorded: Setup accepts exactly the names the release tool publishes.
+TEST(ManifestPaths, ANameWindowsCannotHoldRejectsWholeManifest) {
+    for (const char* path : {"CON", "nul.txt", "dir/Com1.dll", "lpt9.tar.gz", "aux /x.dll",
+                             "com\u00b9.txt", "LPT\u00b3", "prn.", "x.", "trailing.",
+                             "data./x.bin", "blank ", "dir /x", "dir\\Aux.h"}) {
+        EXPECT_TRUE(is_acceptable_manifest_path(path)) << path;
+        EXPECT_FALSE(accepts(with_path(path))) << path;
     }
 }
 

@@ -20,7 +20,7 @@
 #include <shobjidl.h>
 
 #include "app/command_line.h"
-#include "base/file_ops.h"
+#include "base/held_files.h"
 #include "base/whole_file.h"
 #include "base/handles.h"
 #include "base/known_folders.h"

@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/file_ops.h"
+#include "base/held_files.h"
 #include "base/whole_file.h"
 #include "base/handles.h"
 #include "base/names.h"

@@ -13,7 +13,7 @@
 
 #include <windows.h>
 
-#include "base/file_ops.h"
+#include "base/held_files.h"
 #include "base/handles.h"
 #include "base/known_folders.h"
 #include "base/names.h"

@@ -42,40 +42,6 @@ struct PackedFile {
     std::vector<ManifestPatch> patches;
 };
 
-std::string ascii_lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-// CON, PRN, AUX, NUL, COM0-9 and LPT0-9 (also with a superscript digit), lower-cased.
-bool is_device_name(const std::string& stem) {
-    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
-    if (stem.compare(0, 3, "com") != 0 && stem.compare(0, 3, "lpt") != 0) return false;
-    const std::string digit = stem.substr(3);
-    return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\u00b9" ||
-           digit == "\u00b2" || digit == "\u00b3";
-}
-
-// Names that Windows cannot hold as given: a device name whatever its extension, or one ending
-// in a dot or a space, which Windows strips. Checked per path element.
-bool windows_can_hold(const std::string& path) {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find_first_of("/\\", start);
-        if (end == std::string::npos) end = path.size();
-        const std::string element = path.substr(start, end - start);
-        if (!element.empty() && (element.back() == '.' || element.back() == ' ')) return false;
-        // The device name is the part before the first dot, without the blanks before it.
-        std::string stem = ascii_lower(element.substr(0, element.find('.')));
-        while (!stem.empty() && stem.back() == ' ')
-            stem.pop_back();
-        if (is_device_name(stem)) return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 // Every regular file under `root`, or false after naming each path that Setup could not take.
 bool collect_files(const fs::path& root, std::vector<PackedFile>& files) {
     bool ok = true;

@@ -1,14 +1,13 @@
-#include "base/file_ops.h"
+#include "base/link_safe_delete.h"
 
-#include <algorithm>
 #include <vector>
 
 #include <windows.h>
 
+#include "base/folders_on_the_way.h"
 #include "base/handles.h"
+#include "base/held_files.h"
 #include "base/paths.h"
-#include "base/text.h"
-#include "catalogue/file_names.h"
 
 namespace {
 
@@ -68,81 +67,6 @@ void delete_contents(const std::wstring& folder, int depth) {
 
 } // namespace
 
-std::atomic<uint32_t> g_heldRetryLimitMs{kHeldRetryLimitMs};
-
-bool retry_while_held(const std::function<bool()>& attempt, const std::atomic<bool>* stop) {
-    const ULONGLONG start = GetTickCount64();
-    DWORD pause = kHeldFirstPauseMs;
-    for (;;) {
-        if (attempt()) return true;
-        const DWORD error = GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
-            error != ERROR_ACCESS_DENIED)
-            return false;
-        const ULONGLONG waited = GetTickCount64() - start;
-        const uint32_t limit = g_heldRetryLimitMs.load();
-        if (waited >= limit || (stop && stop->load())) return false;
-        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, limit - waited)));
-        pause = std::min<DWORD>(pause * 2, kHeldLongestPauseMs);
-        // The attempt after the last pause may still fail for its own reason: keep its error.
-    }
-}
-
-namespace {
-
-// True when an open with `access` and no sharing fails for a holder even after the retry; a
-// missing file is held by no one.
-bool held_against(const std::wstring& path, DWORD access) {
-    const bool opened = retry_while_held([&] {
-        // Backup semantics let a folder be opened too.
-        FileHandle file(CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        return static_cast<bool>(file);
-    });
-    if (opened) return false;
-    const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED;
-}
-
-} // namespace
-
-bool is_file_busy(const std::wstring& path) {
-    return held_against(path, GENERIC_WRITE);
-}
-
-bool is_held_against_rename(const std::wstring& path) {
-    return held_against(path, DELETE);
-}
-
-bool move_file(const std::wstring& from, const std::wstring& to, const std::atomic<bool>* stop) {
-    return retry_while_held(
-        [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; }, stop);
-}
-
-void clear_read_only(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
-bool delete_file(const std::wstring& path) {
-    return retry_while_held([&] {
-        if (DeleteFileW(path.c_str())) return true;
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
-        // Read-only refuses deletion with access denied, as a holder may: cleared only then,
-        // so that the common case costs one call.
-        if (error == ERROR_ACCESS_DENIED) {
-            clear_read_only(path);
-            if (DeleteFileW(path.c_str())) return true;
-            error = GetLastError();
-        }
-        SetLastError(error);
-        return false;
-    });
-}
-
 bool is_link(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -195,41 +119,27 @@ void delete_if_link(const std::wstring& path) {
 }
 
 bool has_link_on_the_way(const std::wstring& root, const std::string& relative) {
-    const std::vector<std::string> parts = split_relative_path(relative);
-    std::wstring path = root;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        path = join_path(path, wide_from_utf8(parts[i]));
-        if (is_link(path)) return true;
-    }
+    for (const std::wstring& folder : way_to_file(root, relative).folders)
+        if (is_link(folder)) return true;
     return false;
 }
 
 bool delete_recorded_file(const std::wstring& root, const std::string& relative) {
-    const std::vector<std::string> parts = split_relative_path(relative);
-    if (parts.empty()) return true;
-    // The folders between the root and the file, each checked to be a real folder: through a
-    // link the name would reach outside the root.
-    std::vector<std::wstring> folders;
-    std::wstring path = root;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        path = join_path(path, wide_from_utf8(parts[i]));
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return true;
-        folders.push_back(path);
-    }
-    const std::wstring file = join_path(path, wide_from_utf8(parts.back()));
-    const DWORD attributes = GetFileAttributesW(file.c_str());
+    const WayToFile way = way_to_file(root, relative);
+    if (way.file.empty()) return true;
+    // Through a link the name would reach outside the root.
+    for (const std::wstring& folder : way.folders)
+        if (!is_real_folder(folder)) return true;
+    const DWORD attributes = GetFileAttributesW(way.file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Already gone: the folders it leaves may still be pruned.
     } else if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
         return true; // not a file of ours any more
-    } else if (!delete_file(file)) {
+    } else if (!delete_file(way.file)) {
         return false;
     }
     // Only an empty folder can be removed, so the climb stops at the first one still in use.
-    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+    for (auto folder = way.folders.rbegin(); folder != way.folders.rend(); ++folder)
         if (!RemoveDirectoryW(folder->c_str())) break;
     return true;
 }
