@@ -113,8 +113,10 @@ void remove_installation() {
     }
 
     if (haveDir) {
-        DeleteFileW(join_path(dir, kRecordFileName).c_str());
-        DeleteFileW(join_path(dir, kSetupExeName).c_str());
+        // Through the retry: the copy of Setup that handed over to this one may not have let go
+        // of its image yet, and a scanner may be reading either file.
+        delete_file(join_path(dir, kRecordFileName));
+        delete_file(join_path(dir, kSetupExeName));
         bool deletedWhole = false;
         if (removeUserData) deletedWhole = delete_tree_if_safe(dir);
         if (!deletedWhole) {
