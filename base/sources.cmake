@@ -1,3 +1,5 @@
-set(base_PORTABLE state.cpp whole_file.cpp)
+# The shared records (state.cpp) are the program's, not the portable library's: the portable
+# layers take what they need as parameters.
+set(base_PORTABLE whole_file.cpp)
 set(base_WINDOWS file_ops.cpp setup_log.cpp optional_api.cpp paths.cpp text.cpp known_folders.cpp
-                 file_identity.cpp main_window.cpp)
+                 file_identity.cpp main_window.cpp state.cpp)
