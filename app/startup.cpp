@@ -24,6 +24,9 @@
 #include "catalogue/install_record.h"
 #include "ui/embedded_resources.h"
 
+// The shared per-component records hold the catalogue's components slot by slot.
+static_assert(kComponentSlots == kComponentCount, "one shared slot per catalogue component");
+
 namespace {
 
 // A string value of at most 1040 bytes; anything longer counts as missing.
@@ -193,8 +196,9 @@ int run_setup(HINSTANCE instance) {
 
     // No folder (both known folders failed) means no record, not "install.json" of the
     // current folder.
-    const nlohmann::json record =
-        is_absolute_folder(g_installDir) ? read_install_record() : nlohmann::json::object();
+    const nlohmann::json record = is_absolute_folder(g_installDir)
+                                      ? read_install_record_at(g_installDir)
+                                      : nlohmann::json::object();
 
     if (hand_over_to_temp_copy(tempDir, ownPath)) {
         end_gpu_scan(adapters);

@@ -12,8 +12,8 @@ std::string g_remoteVersion;
 std::string g_installedVersion;
 std::string g_targetVersion;
 
-bool g_componentSelected[kComponentCount] = {};
-std::atomic<bool> g_componentInstalled[kComponentCount] = {};
+bool g_componentSelected[kComponentSlots] = {};
+std::atomic<bool> g_componentInstalled[kComponentSlots] = {};
 std::vector<uint32_t> g_gpuVendorIds;
 
 std::atomic<bool> g_desktopShortcut{true};
@@ -21,7 +21,7 @@ std::atomic<bool> g_launchAfterInstall{true};
 std::atomic<bool> g_removeUserData{false};
 
 std::atomic<bool> g_catalogReady{false};
-uint64_t g_componentDownloadSize[kComponentCount] = {};
+uint64_t g_componentDownloadSize[kComponentSlots] = {};
 
 std::atomic<WorkerState> g_workerState{Idle};
 std::atomic<bool> g_cancelRequested{false};

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-// Components: 0 core, then the four optional ones; it sizes every per-component record.
-constexpr int kComponentCount = 5;
+// One slot per component in each per-component record. The catalogue owns the components
+// (kComponentCount) and the ground cannot see it: the shell, which fills these records from the
+// catalogue, asserts that the two agree.
+constexpr int kComponentSlots = 5;
 
 enum RunMode : int32_t { Install = 0, Update = 1, Uninstall = 2 };
 enum WorkerState : int32_t { Idle = 0, Running = 1, Done = 2, Failed = 3 };
@@ -35,9 +37,9 @@ extern std::string g_installedVersion; // UTF-8; the worker replaces it at the e
 extern std::string g_targetVersion;    // UTF-8; worker thread only
 
 // Component choice: written only while no worker runs; entry 0 is always true.
-extern bool g_componentSelected[kComponentCount];
+extern bool g_componentSelected[kComponentSlots];
 // Installed set: the worker rewrites it at the end of a run while the window paints.
-extern std::atomic<bool> g_componentInstalled[kComponentCount];
+extern std::atomic<bool> g_componentInstalled[kComponentSlots];
 extern std::vector<uint32_t> g_gpuVendorIds;
 
 // Options: toggled by the window, read by the worker at any time.
@@ -46,7 +48,7 @@ extern std::atomic<bool> g_launchAfterInstall;
 extern std::atomic<bool> g_removeUserData;
 
 extern std::atomic<bool> g_catalogReady; // set last, after what it announces
-extern uint64_t g_componentDownloadSize[kComponentCount];
+extern uint64_t g_componentDownloadSize[kComponentSlots];
 
 extern std::atomic<WorkerState> g_workerState;
 extern std::atomic<bool> g_cancelRequested;

@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/state.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 
@@ -73,8 +72,8 @@ int classify_file(const std::string& path) {
     return 0;
 }
 
-bool is_file_selected(const ManifestFile& file) {
-    return g_componentSelected[classify_file(file.path)];
+bool is_file_selected(const ManifestFile& file, const bool (&selected)[kComponentCount]) {
+    return selected[classify_file(file.path)];
 }
 
 void choose_components(const nlohmann::json& record, const std::vector<uint32_t>& vendorIds,

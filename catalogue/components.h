@@ -5,9 +5,10 @@
 #include <vector>
 #include <nlohmann/json_fwd.hpp>
 
-#include "base/state.h" // kComponentCount
-
 struct ManifestFile;
+
+// Components: 0 core, then the four optional ones; it sizes every per-component record.
+constexpr int kComponentCount = 5;
 
 struct ComponentInfo {
     const char* id;
@@ -28,8 +29,8 @@ bool machine_has_card_for(int component, const std::vector<uint32_t>& vendorIds)
 // Component number 0..4 of a relative path (UTF-8, "/" separators).
 int classify_file(const std::string& path);
 
-// g_componentSelected for the file's component.
-bool is_file_selected(const ManifestFile& file);
+// True when `selected` holds the file's component.
+bool is_file_selected(const ManifestFile& file, const bool (&selected)[kComponentCount]);
 
 // Start-up choice: fills `selected` (suggested) and `installed` from the install record
 // (any JSON value; non-objects count as no record) and the hardware vendor ids.

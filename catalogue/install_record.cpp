@@ -5,7 +5,6 @@
 
 #include "base/whole_file.h"
 #include "base/names.h"
-#include "base/state.h"
 #include "catalogue/components.h"
 #include "catalogue/file_names.h"
 #include "catalogue/manifest.h"
@@ -29,10 +28,6 @@ nlohmann::json read_install_record_at(const std::wstring& dir) {
     } catch (const std::exception&) {
         return nlohmann::json::object();
     }
-}
-
-nlohmann::json read_install_record() {
-    return read_install_record_at(g_installDir);
 }
 
 nlohmann::json record_files_of(const nlohmann::json& record) {

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <nlohmann/json.hpp>
 
-#include "base/state.h" // kComponentCount
+#include "catalogue/components.h" // kComponentCount
 
 struct Manifest;
 
@@ -27,8 +27,6 @@ uint64_t read_installed_sequence(const std::wstring& dir);
 
 // Parsed install.json of `dir`, or an empty object when missing, unreadable or not JSON.
 nlohmann::json read_install_record_at(const std::wstring& dir);
-// The same for g_installDir.
-nlohmann::json read_install_record();
 // The "files" object of Setup's own record in `dir`, or an empty object when there is none
 // usable or the record is someone else's.
 nlohmann::json read_install_record_files(const std::wstring& dir);

@@ -60,12 +60,12 @@ Download download_resumable(const HttpSession& net, const std::wstring& serverPa
     blob = partial_transfer(sha256, csize);
     const uint64_t start = blob.size();
     bool resumed = false;
-    bool whole = http_get_rest(net, serverPath, blob, true, csize, resumed, &control);
+    bool whole = http_get_rest(net, serverPath, blob, control, csize, resumed);
     // What arrived before counts as received, as a cached blob does, once the server continues it.
     if (resumed) add_bytes_done(start);
     if (whole && resumed && sha256_hex(blob.data(), blob.size()) != csha256) {
         drop_partial_transfer(sha256); // a bad start: never continued again
-        whole = http_get(net, serverPath, blob, true, csize, &control);
+        whole = http_get(net, serverPath, blob, control, csize);
     }
     if (!whole) {
         if (blob.size() > csize) return Download::TooLong;
@@ -90,8 +90,7 @@ std::wstring obtain_blob(const HttpSession& net, const ManifestFile& file,
                 net, L"/plannix/app/blobs/" + wide_from_utf8(file.sha256) + L".lzms", file.sha256,
                 file.csize, file.csha256, control, blob);
             if (got == Download::Broken)
-                return g_cancelRequested.load() || control.stopped() ? kMsgCancelled
-                                                                     : msg_not_fetched(path);
+                return control.stopped_or_cancelled() ? kMsgCancelled : msg_not_fetched(path);
             if (got != Download::Good) return msg_damaged(path);
         }
         // The content is judged by its hash, not by which decoder made it: when the system's

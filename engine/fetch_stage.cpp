@@ -51,8 +51,9 @@ struct FetchRun {
     const HttpSession* net = nullptr;
     const std::vector<ManifestFile>* files = nullptr;
     uint64_t budget = kInFlightBudget;
-    size_t fileCount = 0;    // over all jobs
-    TransferControl control; // stopped with `stop`: ends the requests in flight
+    size_t fileCount = 0; // over all jobs
+    // Stopped with `stop`, or by a cancel: ends the requests in flight; counts the progress.
+    TransferControl control{&g_cancelRequested, &g_bytesDone};
 
     std::mutex lock;
     std::condition_variable freed; // budget given back, a stop, or a transfer thread ended
@@ -73,10 +74,6 @@ void stop_run(FetchRun& run) {
         run.freed.notify_all();
     }
     run.control.stop();
-}
-
-bool run_stopped(const TransferControl& control) {
-    return g_cancelRequested.load() || control.stopped();
 }
 
 // The blob path's peak, or the patch path's when that is more: old file, patch and result.
@@ -106,7 +103,7 @@ std::wstring obtain_content(const HttpSession& net, TransferControl& control, co
                             std::vector<uint8_t>& content) {
     if (fetch.patch) {
         if (obtain_by_patch(net, *fetch.file, *fetch.patch, control, content)) return {};
-        if (run_stopped(control)) return kMsgCancelled;
+        if (control.stopped_or_cancelled()) return kMsgCancelled;
         content.clear();
         g_bytesTotal.fetch_add(fetch.file->csize);
     }
@@ -211,7 +208,7 @@ std::wstring fetch_pack(FetchRun& run, Job& job) {
     for (size_t i = 0; i < job.files.size(); ++i) {
         if (job.staged[i]) continue;
         const Fetch& fetch = job.files[i];
-        if (run_stopped(run.control)) {
+        if (run.control.stopped_or_cancelled()) {
             job.current = fetch.file;
             return kMsgCancelled;
         }

@@ -38,6 +38,7 @@
 #include "engine/shortcut.h"
 #include "engine/uninstall_entry.h"
 #include "transport/http.h"
+#include "transport/transfer_control.h"
 
 namespace fs = std::filesystem;
 
@@ -101,7 +102,7 @@ Plan plan_run(const Manifest& manifest, const nlohmann::json& installed) {
     Plan plan;
     const RecordedHashes recorded = recorded_hashes_by_name(installed);
     for (const ManifestFile& file : manifest.files) {
-        if (!is_file_selected(file)) continue;
+        if (!is_file_selected(file, g_componentSelected)) continue;
         plan.selectedSize = saturating_add(plan.selectedSize, file.size);
         if (is_up_to_date(recorded, file)) continue;
         Fetch fetch;
@@ -144,8 +145,11 @@ void reset_run() {
 bool accept_manifest(HttpSession& net, Manifest& manifest) {
     ManifestFetch fetched = ManifestFetch::Unreachable;
     try {
+        // A cancel ends it; the manifest is not counted as progress.
+        TransferControl control(&g_cancelRequested);
         if (open_http_session(net))
-            fetched = fetch_signed_manifest(net, read_installed_sequence(g_installDir), manifest);
+            fetched = fetch_signed_manifest(net, control, read_installed_sequence(g_installDir),
+                                            manifest);
     } catch (const std::exception&) {
         fetched = ManifestFetch::Rejected; // the parser ran out of memory on what arrived
     }

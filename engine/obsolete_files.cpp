@@ -24,7 +24,7 @@ using Names = std::unordered_set<std::string>; // file_name_key of each path
 Names kept_names(const Manifest& manifest) {
     Names kept;
     for (const ManifestFile& file : manifest.files)
-        if (is_file_selected(file)) kept.insert(file_name_key(file.path));
+        if (is_file_selected(file, g_componentSelected)) kept.insert(file_name_key(file.path));
     return kept;
 }
 

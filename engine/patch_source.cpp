@@ -53,7 +53,7 @@ bool obtain_by_patch(const HttpSession& net, const ManifestFile& file, const Man
                      TransferControl& control, std::vector<uint8_t>& content) {
     try {
         std::string blob;
-        if (!http_get(net, patch_server_path(patch), blob, true, patch.size, &control) ||
+        if (!http_get(net, patch_server_path(patch), blob, control, patch.size) ||
             sha256_hex(blob.data(), blob.size()) != patch.sha256)
             return false;
         // Read only now, once: not held through the transfer; a change since the plan shows in

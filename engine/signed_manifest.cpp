@@ -23,12 +23,12 @@ int64_t utc_now() {
 
 } // namespace
 
-ManifestFetch fetch_signed_manifest(const HttpSession& net, uint64_t installedSequence,
-                                    Manifest& out) {
+ManifestFetch fetch_signed_manifest(const HttpSession& net, TransferControl& control,
+                                    uint64_t installedSequence, Manifest& out) {
     std::string text;
     std::string signature;
-    if (!http_get(net, L"/plannix/app/manifest.json", text, false, kMaxManifestBytes) ||
-        !http_get(net, L"/plannix/app/manifest.sig", signature, false, kMaxSignatureBytes))
+    if (!http_get(net, L"/plannix/app/manifest.json", text, control, kMaxManifestBytes) ||
+        !http_get(net, L"/plannix/app/manifest.sig", signature, control, kMaxSignatureBytes))
         return ManifestFetch::Unreachable;
     if (!verify_manifest_signature(text, signature) || !parse_manifest(text, out))
         return ManifestFetch::Rejected;

@@ -6,6 +6,7 @@
 
 struct HttpSession;
 struct Manifest;
+class TransferControl;
 
 // Far above any real release (a manifest lists thousands of files in well under a megabyte),
 // yet low enough that a hostile or broken server cannot make Setup hold gigabytes.
@@ -21,7 +22,7 @@ enum class ManifestFetch {
     Expired,     // signed, but its expiry has passed by the system's UTC clock
 };
 
-// The signature is fetched only once the manifest has arrived. `installedSequence` is the
-// installed release's (read_installed_sequence).
-ManifestFetch fetch_signed_manifest(const HttpSession& net, uint64_t installedSequence,
-                                    Manifest& out);
+// The signature is fetched only once the manifest has arrived; both transfers go through
+// `control`. `installedSequence` is the installed release's (read_installed_sequence).
+ManifestFetch fetch_signed_manifest(const HttpSession& net, TransferControl& control,
+                                    uint64_t installedSequence, Manifest& out);

@@ -9,6 +9,7 @@
 #include "catalogue/components.h"
 #include "catalogue/manifest.h"
 #include "transport/http.h"
+#include "transport/transfer_control.h"
 
 // Informative only: every failure is silent and leaves g_catalogReady false; the install
 // worker fetches and checks the manifest again on its own and reports its failures.
@@ -19,7 +20,10 @@ void version_check_main(uint64_t installedSequence) {
     {
         HttpSession net;
         if (!open_http_session(net)) return;
-        if (fetch_signed_manifest(net, installedSequence, manifest) != ManifestFetch::Accepted)
+        // A cancel ends it; the manifest is not counted as progress.
+        TransferControl control(&g_cancelRequested);
+        if (fetch_signed_manifest(net, control, installedSequence, manifest) !=
+            ManifestFetch::Accepted)
             return;
     }
 

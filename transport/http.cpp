@@ -1,7 +1,6 @@
 #include "transport/http.h"
 
 #include "base/build_constants.h"
-#include "base/state.h"
 #include "transport/transfer_control.h"
 #include "transport/transport_handles.h"
 
@@ -76,8 +75,8 @@ bool range_starts_at(HINTERNET request, uint64_t from) {
 
 // Sends the request and reads the body. With a start in `body`, asks for the rest (see
 // http_get_rest).
-bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bool count_progress,
-           uint64_t max_body, TransferControl& control, bool& continued) {
+bool fetch(HINTERNET connection, const std::wstring& path, std::string& body,
+           TransferControl& control, uint64_t max_body, bool& continued) {
     const Request request(control, connection, path);
     if (!request.get()) return false;
     const uint64_t from = body.size();
@@ -114,7 +113,7 @@ bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bo
         body.reserve(static_cast<size_t>(announced));
 
     for (;;) {
-        if (g_cancelRequested.load() || control.stopped()) return false;
+        if (control.stopped_or_cancelled()) return false;
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request.get(), &available)) return false;
         if (available == 0) return !lengthKnown || body.size() == announced;
@@ -129,7 +128,7 @@ bool fetch(HINTERNET connection, const std::wstring& path, std::string& body, bo
         const BOOL ok = WinHttpReadData(request.get(), body.data() + oldSize, available, &read);
         body.resize(oldSize + read);
         if (!ok) return false;
-        if (count_progress) add_bytes_done(read);
+        control.count(read);
         if (body.size() > max_body) return false;
     }
 }
@@ -151,25 +150,23 @@ bool open_http_session(HttpSession& out) {
 }
 
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
-              bool count_progress, uint64_t max_body, TransferControl* control) {
+              TransferControl& control, uint64_t max_body) {
     body.clear();
     bool continued = false;
-    return http_get_rest(net, path, body, count_progress, max_body, continued, control);
+    return http_get_rest(net, path, body, control, max_body, continued);
 }
 
 bool http_get_rest(const HttpSession& net, const std::wstring& path, std::string& body,
-                   bool count_progress, uint64_t max_body, bool& continued,
-                   TransferControl* control) {
+                   TransferControl& control, uint64_t max_body, bool& continued) {
     continued = false;
     if (body.size() > max_body) return false;
     bool complete = false;
     try {
-        TransferControl own; // a request nobody else stops
-        complete = net.connection && fetch(net.connection.get(), path, body, count_progress,
-                                           max_body, control ? *control : own, continued);
+        complete =
+            net.connection && fetch(net.connection.get(), path, body, control, max_body, continued);
     } catch (const std::bad_alloc&) {
         // A body larger than memory fails like any other broken transfer.
     }
     // A cancel or a stop that arrived during the last chunk still wins.
-    return complete && !g_cancelRequested.load() && !(control && control->stopped());
+    return complete && !control.stopped_or_cancelled();
 }

@@ -22,14 +22,14 @@ struct HttpSession {
 // Opens the session (automatic proxy, HTTP/2 where the system offers it) and its connection.
 bool open_http_session(HttpSession& out);
 
-// True only on status 200 with the whole body read, not cancelled nor stopped through
-// `control`, and at most `max_body` bytes long. With a bound, the transfer stops as soon as the
-// body exceeds it, so `body` then holds at most max_body + 1 bytes (more than max_body tells
-// "too long" from a broken transfer); an announced length within the bound is reserved once, so
-// the body never moves, and a body of unknown length grows by doubling but never past the bound.
+// True only on status 200 with the whole body read, neither stopped nor cancelled through
+// `control` (which also counts the bytes read), and at most `max_body` bytes long. With a bound,
+// the transfer stops as soon as the body exceeds it, so `body` then holds at most max_body + 1
+// bytes (more than max_body tells "too long" from a broken transfer); an announced length within
+// the bound is reserved once, so the body never moves, and a body of unknown length grows by
+// doubling but never past the bound.
 bool http_get(const HttpSession& net, const std::wstring& path, std::string& body,
-              bool count_progress, uint64_t max_body = kNoBodyLimit,
-              TransferControl* control = nullptr);
+              TransferControl& control, uint64_t max_body = kNoBodyLimit);
 
 // http_get for a file whose start is already in `body` (from a transfer that broke): asks for the
 // rest with a Range request and appends it on a 206 answer that starts exactly there
@@ -37,5 +37,4 @@ bool http_get(const HttpSession& net, const std::wstring& path, std::string& bod
 // http_get. On false, `body` holds what arrived (with the start unless a 200 replaced it). Meant
 // for files named by their hash, which never change: the caller checks the whole by its hash.
 bool http_get_rest(const HttpSession& net, const std::wstring& path, std::string& body,
-                   bool count_progress, uint64_t max_body, bool& continued,
-                   TransferControl* control = nullptr);
+                   TransferControl& control, uint64_t max_body, bool& continued);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "catalogue/components.h"
 #include "ui/control_ids.h"
 #include "ui/theme.h"
 

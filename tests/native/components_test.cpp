@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <nlohmann/json.hpp>
 
-#include "base/state.h"
 #include "catalogue/components.h"
 #include "catalogue/manifest.h"
 
@@ -81,23 +79,19 @@ TEST(ClassifyFile, PrefixRulesLookAtTheWholePath) {
     EXPECT_EQ(classify_file(std::string("nvngx_\0x", 8)), 1);
 }
 
-TEST(IsFileSelected, FollowsTheGlobalSelection) {
-    bool saved[5];
-    std::memcpy(saved, g_componentSelected, sizeof saved);
-    const bool pick[5] = {true, false, true, false, true};
-    std::memcpy(g_componentSelected, pick, sizeof pick);
+TEST(IsFileSelected, FollowsTheGivenSelection) {
+    const bool pick[kComponentCount] = {true, false, true, false, true};
     ManifestFile f;
     f.path = "nvngx_dlss.dll";
-    EXPECT_FALSE(is_file_selected(f));
+    EXPECT_FALSE(is_file_selected(f, pick));
     f.path = "amd_fidelityfx_vk.dll";
-    EXPECT_TRUE(is_file_selected(f));
+    EXPECT_TRUE(is_file_selected(f, pick));
     f.path = "libxess.dll";
-    EXPECT_FALSE(is_file_selected(f));
+    EXPECT_FALSE(is_file_selected(f, pick));
     f.path = "handmodels/a";
-    EXPECT_TRUE(is_file_selected(f));
+    EXPECT_TRUE(is_file_selected(f, pick));
     f.path = "plannix.exe";
-    EXPECT_TRUE(is_file_selected(f));
-    std::memcpy(g_componentSelected, saved, sizeof saved);
+    EXPECT_TRUE(is_file_selected(f, pick));
 }
 
 struct Choice {

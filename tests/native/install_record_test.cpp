@@ -5,7 +5,6 @@
 #include <iterator>
 #include <stdlib.h>
 
-#include "base/state.h"
 #include "catalogue/install_record.h"
 #include "catalogue/manifest.h"
 
@@ -188,14 +187,6 @@ TEST_F(RecordFolder, WriteReplacesAndDropsForeignMembers) {
     EXPECT_FALSE(r.contains("extra"));
     EXPECT_FALSE(r["files"].contains("old.dll"));
     EXPECT_EQ(r["version"], "2.4.1");
-}
-
-TEST_F(RecordFolder, ReadsTheGlobalInstallFolder) {
-    spit(record(), "{\"version\":\"7\"}");
-    const std::wstring saved = g_installDir;
-    g_installDir = wdir;
-    EXPECT_EQ(read_install_record()["version"], "7");
-    g_installDir = saved;
 }
 
 TEST_F(RecordFolder, UnusableRecordsReadAsEmpty) {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "base/build_constants.h"
-#include "base/state.h"
 #include "transport/http.h"
+#include "transport/transfer_control.h"
 #include "windows/test_files.h"
 
 namespace {
@@ -34,49 +34,45 @@ std::string request_log() {
 
 class Http : public ::testing::Test {
   protected:
-    void SetUp() override {
-        reset();
-        ASSERT_TRUE(open_http_session(net));
-    }
-    void TearDown() override { reset(); }
-    static void reset() {
-        g_cancelRequested = false;
-        g_bytesDone = 0;
-    }
+    void SetUp() override { ASSERT_TRUE(open_http_session(net)); }
     HttpSession net; // as a run has one
+    std::atomic<bool> cancel{false};
+    std::atomic<uint64_t> bytesDone{0};
+    TransferControl counting{&cancel, &bytesDone}; // a run's transfers
+    TransferControl quiet{&cancel};                // the manifest's: no progress
 };
 
 TEST_F(Http, Status200GivesTheWholeBody) {
     const std::string expected = served("body.bin");
     ASSERT_GT(expected.size(), 100000u); // more than one chunk
     std::string body = "left over from before";
-    ASSERT_TRUE(http_get(net, L"/plannix/app/body.bin", body, false));
+    ASSERT_TRUE(http_get(net, L"/plannix/app/body.bin", body, quiet));
     EXPECT_TRUE(body == expected) << "got " << body.size() << " bytes of " << expected.size();
-    EXPECT_EQ(g_bytesDone.load(), 0u) << "progress counted although not asked to";
+    EXPECT_EQ(bytesDone.load(), 0u) << "progress counted although not asked to";
 }
 
 TEST_F(Http, ProgressCountsEveryByteRead) {
-    g_bytesDone = 1000;
+    bytesDone = 1000;
     std::string body;
-    ASSERT_TRUE(http_get(net, L"/plannix/app/body.bin", body, true));
-    EXPECT_EQ(g_bytesDone.load(), 1000u + served("body.bin").size());
+    ASSERT_TRUE(http_get(net, L"/plannix/app/body.bin", body, counting));
+    EXPECT_EQ(bytesDone.load(), 1000u + served("body.bin").size());
 }
 
 TEST_F(Http, EmptyBodyIsASuccess) {
     std::string body = "x";
-    EXPECT_TRUE(http_get(net, L"/plannix/app/empty.bin", body, true));
+    EXPECT_TRUE(http_get(net, L"/plannix/app/empty.bin", body, counting));
     EXPECT_TRUE(body.empty());
-    EXPECT_EQ(g_bytesDone.load(), 0u);
+    EXPECT_EQ(bytesDone.load(), 0u);
 }
 
 TEST_F(Http, StatusOtherThan200FailsWithoutBody) {
     for (const wchar_t* path :
          {L"/plannix/app/missing.bin", L"/plannix/app/error.bin", L"/plannix/app/partial.bin"}) {
         std::string body = "x";
-        EXPECT_FALSE(http_get(net, path, body, true)) << path;
+        EXPECT_FALSE(http_get(net, path, body, counting)) << path;
         EXPECT_TRUE(body.empty()) << path;
     }
-    EXPECT_EQ(g_bytesDone.load(), 0u);
+    EXPECT_EQ(bytesDone.load(), 0u);
     const std::string log = request_log();
     EXPECT_NE(log.find("GET /plannix/app/missing.bin 404"), std::string::npos) << log;
     EXPECT_NE(log.find("GET /plannix/app/error.bin 500"), std::string::npos) << log;
@@ -84,11 +80,11 @@ TEST_F(Http, StatusOtherThan200FailsWithoutBody) {
 }
 
 TEST_F(Http, CancelBeforeTheCallStillSendsTheRequest) {
-    g_cancelRequested = true;
+    cancel = true;
     std::string body;
-    EXPECT_FALSE(http_get(net, L"/plannix/app/before-cancel.bin", body, true));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/before-cancel.bin", body, counting));
     EXPECT_TRUE(body.empty()) << "read although cancelled";
-    EXPECT_EQ(g_bytesDone.load(), 0u);
+    EXPECT_EQ(bytesDone.load(), 0u);
     EXPECT_NE(request_log().find("GET /plannix/app/before-cancel.bin 200"), std::string::npos);
 }
 
@@ -97,33 +93,33 @@ TEST_F(Http, CancelDuringASlowBodyKeepsTheCountSoFar) {
     std::atomic<bool> finished{false};
     // Cancels as soon as the first chunk has been counted, as the window would.
     std::thread canceller([&] {
-        while (!finished.load() && g_bytesDone.load() == 0)
+        while (!finished.load() && bytesDone.load() == 0)
             Sleep(1);
-        g_cancelRequested = true;
+        cancel = true;
     });
     std::string body;
-    const bool ok = http_get(net, L"/plannix/app/slow.bin", body, true);
+    const bool ok = http_get(net, L"/plannix/app/slow.bin", body, counting);
     finished = true;
     canceller.join();
     EXPECT_FALSE(ok);
-    EXPECT_GT(g_bytesDone.load(), 0u);
-    EXPECT_LT(g_bytesDone.load(), full);
-    EXPECT_EQ(body.size(), g_bytesDone.load());
+    EXPECT_GT(bytesDone.load(), 0u);
+    EXPECT_LT(bytesDone.load(), full);
+    EXPECT_EQ(body.size(), bytesDone.load());
 }
 
 TEST_F(Http, DroppedConnectionFails) {
     std::string body;
-    EXPECT_FALSE(http_get(net, L"/plannix/app/dropped.bin", body, true));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/dropped.bin", body, counting));
     // The bytes before the drop were read and counted.
     EXPECT_GE(body.size(), 20000u);
     EXPECT_LT(body.size(), served("dropped.bin").size());
-    EXPECT_EQ(g_bytesDone.load(), body.size());
+    EXPECT_EQ(bytesDone.load(), body.size());
 }
 
 TEST_F(Http, BodyCutShortByAPlainCloseOrAResetFails) {
     for (const wchar_t* path : {L"/plannix/app/closed.bin", L"/plannix/app/reset.bin"}) {
         std::string body;
-        EXPECT_FALSE(http_get(net, path, body, false));
+        EXPECT_FALSE(http_get(net, path, body, quiet));
         EXPECT_LT(body.size(), served("closed.bin").size());
     }
 }
@@ -133,17 +129,17 @@ TEST_F(Http, BodyCutShortByAPlainCloseOrAResetFails) {
 TEST_F(Http, BoundedBodyStopsOneBytePastTheBoundAndIsAllocatedOnce) {
     const size_t full = served("body.bin").size();
     std::string body;
-    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, true, full - 1));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, counting, full - 1));
     EXPECT_EQ(body.size(), full);
-    EXPECT_EQ(g_bytesDone.load(), full);
-    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, false, 1000));
+    EXPECT_EQ(bytesDone.load(), full);
+    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, quiet, 1000));
     EXPECT_EQ(body.size(), 1001u);
 
     // Served in small pieces, so a body that was not reserved would grow in steps (from an odd
     // capacity, so that doubling cannot land on the exact size).
     const size_t slow = served("slow.bin").size();
     std::string exact(1000, 'x');
-    ASSERT_TRUE(http_get(net, L"/plannix/app/slow.bin", exact, false, slow));
+    ASSERT_TRUE(http_get(net, L"/plannix/app/slow.bin", exact, quiet, slow));
     EXPECT_EQ(exact.size(), slow);
     EXPECT_EQ(exact.capacity(), slow) << "the body grew in steps";
 }
@@ -168,7 +164,7 @@ TEST_F(Http, OneSessionServesRequestsFromSeveralThreadsAtOnce) {
     requests.push_back({L"/plannix/app/missing.bin", nullptr, {}, false});
     std::vector<std::thread> threads;
     for (Request& r : requests)
-        threads.emplace_back([this, &r] { r.ok = http_get(net, r.path, r.got, true); });
+        threads.emplace_back([this, &r] { r.ok = http_get(net, r.path, r.got, counting); });
     for (std::thread& t : threads)
         t.join();
     uint64_t total = 0;
@@ -183,7 +179,7 @@ TEST_F(Http, OneSessionServesRequestsFromSeveralThreadsAtOnce) {
         EXPECT_TRUE(r.got == *r.expected) << "got " << r.got.size() << " bytes";
         total += r.expected->size();
     }
-    EXPECT_EQ(g_bytesDone.load(), total); // every chunk of every transfer, and no more
+    EXPECT_EQ(bytesDone.load(), total); // every chunk of every transfer, and no more
 }
 
 // Status of a GET that skips the certificate checks, or 0 when the server cannot be reached.
@@ -215,9 +211,9 @@ DWORD status_ignoring_certificate(const wchar_t* path) {
 // but http_get must refuse its certificate.
 TEST_F(Http, TrustsOnlyCertificatesOfATrustedCa) {
     std::string body;
-    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, true));
+    EXPECT_FALSE(http_get(net, L"/plannix/app/body.bin", body, counting));
     EXPECT_TRUE(body.empty());
-    EXPECT_EQ(g_bytesDone.load(), 0u);
+    EXPECT_EQ(bytesDone.load(), 0u);
     EXPECT_EQ(request_log().find("/plannix/app/body.bin"), std::string::npos)
         << "the request went through an untrusted connection";
     EXPECT_EQ(status_ignoring_certificate(L"/plannix/app/empty.bin"), 200u);
