@@ -74,5 +74,5 @@ uint64_t add_bytes_done(uint64_t count);
 // Stores the message, appends "ОШИБКА: " + message to the setup log, then marks the worker
 // Failed, in that order, so the text is in place before the window sees the state. Declared here
 // because the engine, the removal and the worker's entry all end runs with it; defined beside
-// the log it appends to, in app/setup_log.cpp (Windows only: the native build never ends a run).
+// the log it appends to, in base/setup_log.cpp (Windows only: the native build never ends a run).
 void set_error(const std::wstring& message);

@@ -1,6 +1,6 @@
 #pragma once
 // Staging new files: each is first written beside the old one with ".new" appended and flushed;
-// only when every file of the run is staged does the swap (app/swap.h) put them in place. A run
+// only when every file of the run is staged does the swap (transaction/swap.h) put them in place. A run
 // that fails before the swap takes its staged files and the folders it made away again and
 // leaves the install folder as it was.
 #include <cstddef>

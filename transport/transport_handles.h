@@ -1,6 +1,6 @@
 #pragma once
 // Owners for the CNG, WinHTTP and Compression API handles of the transport code; see
-// app/handles.h for the pattern.
+// base/handles.h for the pattern.
 #include <windows.h>
 
 #include <bcrypt.h>

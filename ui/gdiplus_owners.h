@@ -1,5 +1,5 @@
 #pragma once
-// One small owner per kind of GDI+ object, on the model of app/handles.h: each deletes what it
+// One small owner per kind of GDI+ object, on the model of base/handles.h: each deletes what it
 // holds when it goes out of scope, so a frame frees everything in reverse order on every path.
 #include <windows.h>
 #include <objidl.h> // IStream and PROPID, which gdiplus.h needs under WIN32_LEAN_AND_MEAN

@@ -1,6 +1,6 @@
 #pragma once
 // Files of the publisher's tool: replace-by-rename writes, the layout of a release folder as
-// Setup fetches it, and the largest file Setup takes. Whole files are read with app/files.
+// Setup fetches it, and the largest file Setup takes. Whole files are read with base/whole_file.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
