@@ -1,7 +1,8 @@
 #include "catalogue/packs.h"
 
+#include <algorithm>
 #include <set>
-#include <unordered_set>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -83,18 +84,19 @@ std::wstring pack_server_path(const ManifestPack& pack) {
 
 std::vector<bool> packs_worth_fetching(const std::vector<ManifestFile>& files,
                                        const std::vector<ManifestPack>& packs,
-                                       const std::vector<bool>& wanted) {
-    std::unordered_set<std::string> needed;
-    for (size_t i = 0; i < files.size() && i < wanted.size(); ++i)
-        if (wanted[i]) needed.insert(files[i].sha256);
+                                       const std::vector<uint64_t>& cost) {
+    // A content that several files of the list want is fetched once: counted at its dearest.
+    std::unordered_map<std::string, uint64_t> needed;
+    for (size_t i = 0; i < files.size() && i < cost.size(); ++i)
+        if (cost[i] > 0) needed[files[i].sha256] = std::max(needed[files[i].sha256], cost[i]);
     std::vector<bool> fetch(packs.size(), false);
     for (size_t p = 0; p < packs.size(); ++p) {
         std::set<std::string> counted;
         uint64_t covered = 0;
         for (size_t index : packs[p].files) {
-            const ManifestFile& member = files[index];
-            if (!needed.count(member.sha256) || !counted.insert(member.sha256).second) continue;
-            covered = saturating_add(covered, member.csize);
+            const auto found = needed.find(files[index].sha256);
+            if (found == needed.end() || !counted.insert(found->first).second) continue;
+            covered = saturating_add(covered, found->second);
         }
         // At least half, rounded up: 2 * covered >= csize without the doubling's overflow.
         fetch[p] = covered >= packs[p].csize - packs[p].csize / 2;

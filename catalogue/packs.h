@@ -36,12 +36,13 @@ constexpr char kPackFolder[] = "packs";
 // "/plannix/app/packs/" + sha256 + ".lzms".
 std::wstring pack_server_path(const ManifestPack& pack);
 
-// Which packs to fetch for a to-do list (`wanted[i]` for the manifest's file i): a pack is worth
-// it when the distinct contents it holds that the to-do list needs cost at least half of its
-// "csize" in their own blobs' "csize".
+// Which packs to fetch for a to-do list. `cost[i]` is what the manifest's file i would cost on
+// its own (its patch where one will be used, else its blob's "csize"), 0 when it is not on the
+// list. A pack is worth it when the distinct contents it holds that the list needs would cost at
+// least half of its "csize" on their own: a pack never replaces small patches.
 std::vector<bool> packs_worth_fetching(const std::vector<ManifestFile>& files,
                                        const std::vector<ManifestPack>& packs,
-                                       const std::vector<bool>& wanted);
+                                       const std::vector<uint64_t>& cost);
 
 // Where each member lies in the decoded pack.
 struct PackMember {

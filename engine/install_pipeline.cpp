@@ -69,10 +69,11 @@ bool is_up_to_date(const RecordedHashes& recorded, const ManifestFile& file) {
 // The packs worth fetching for the to-do list take the files whose content they hold; the plan
 // then counts each such pack instead of those files' own patches or blobs.
 void choose_packs(const Manifest& manifest, Plan& plan) {
-    std::vector<bool> wanted(manifest.files.size(), false);
+    std::vector<uint64_t> cost(manifest.files.size(), 0);
     for (const Fetch& fetch : plan.todo)
-        wanted[static_cast<size_t>(fetch.file - manifest.files.data())] = true;
-    const std::vector<bool> chosen = packs_worth_fetching(manifest.files, manifest.packs, wanted);
+        cost[static_cast<size_t>(fetch.file - manifest.files.data())] =
+            fetch.patch ? fetch.patch->size : fetch.file->csize;
+    const std::vector<bool> chosen = packs_worth_fetching(manifest.files, manifest.packs, cost);
     std::unordered_map<std::string, size_t> packOf; // content hash -> first chosen pack holding it
     for (size_t p = 0; p < manifest.packs.size(); ++p) {
         if (!chosen[p]) continue;

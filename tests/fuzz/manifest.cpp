@@ -34,9 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!split_pack(m.files, p, static_cast<size_t>(p.size), members)) std::abort();
         if (members.size() != p.files.size()) std::abort();
     }
-    if (packs_worth_fetching(m.files, m.packs, std::vector<bool>(m.files.size(), true)).size() !=
-        m.packs.size())
-        std::abort();
+    std::vector<uint64_t> cost;
+    for (const ManifestFile& f : m.files)
+        cost.push_back(f.csize);
+    if (packs_worth_fetching(m.files, m.packs, cost).size() != m.packs.size()) std::abort();
     const bool all[5] = {true, true, true, true, true};
     const std::string record = serialise_install_record(m, all);
     if (record.empty()) std::abort(); // parsed text is valid UTF-8, so it must serialise

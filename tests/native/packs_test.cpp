@@ -124,23 +124,24 @@ TEST(Packs, AreFetchedWhenTheWantedContentsCostAtLeastHalfOfThePack) {
     nlohmann::json doc = {{"app", "plannix"}, {"version", "3.0"}, {"files", files}};
     doc["packs"] = nlohmann::json::array({pack_entry({0, 1, 2, 3}, 100)});
     ASSERT_TRUE(parse_manifest(doc.dump(), m));
+    // Each file's own cost: its blob's csize, a patch's size where one would be used, 0 when the
+    // file is not wanted.
     const struct {
         const char* name;
-        std::vector<bool> wanted;
+        std::vector<uint64_t> cost;
         bool fetch;
     } cases[] = {
-        {"everything", {true, true, true, true, true}, true},
-        {"exactly half (5 + 15)", {true, false, true, false, false}, true},
-        {"one byte short of half (15)", {false, false, true, false, false}, false},
-        {"a content counted once however many files want it",
-         {true, false, false, false, true},
-         false},
-        {"a copy outside the pack wants its content", {false, false, true, false, true}, true},
-        {"nothing", {false, false, false, false, false}, false},
+        {"everything", {5, 10, 15, 20, 5}, true},
+        {"exactly half (5 + 15)", {5, 0, 15, 0, 0}, true},
+        {"one byte short of half (15)", {0, 0, 15, 0, 0}, false},
+        {"a content counted once however many files want it", {5, 0, 0, 0, 5}, false},
+        {"a copy outside the pack wants its content", {0, 0, 15, 0, 5}, true},
+        {"every file changed, each with a small patch (1 + 2 + 3 + 4)", {1, 2, 3, 4, 0}, false},
+        {"nothing", {0, 0, 0, 0, 0}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(packs_worth_fetching(m.files, m.packs, c.wanted), std::vector<bool>{c.fetch});
+        EXPECT_EQ(packs_worth_fetching(m.files, m.packs, c.cost), std::vector<bool>{c.fetch});
     }
 }
 

@@ -41,7 +41,10 @@ void add(ComponentCost& total, const ComponentCost& c) {
 // blob or its patch), once it takes the packs worth fetching: per component, into `withPacks`.
 void add_pack_costs(const Manifest& to, const std::vector<bool>& wanted,
                     const std::vector<uint64_t>& cost, ComponentCost (&costs)[kComponentCount]) {
-    const std::vector<bool> chosen = packs_worth_fetching(to.files, to.packs, wanted);
+    std::vector<uint64_t> wantedCost(cost.size(), 0);
+    for (size_t i = 0; i < wantedCost.size() && i < wanted.size(); ++i)
+        if (wanted[i]) wantedCost[i] = cost[i];
+    const std::vector<bool> chosen = packs_worth_fetching(to.files, to.packs, wantedCost);
     std::set<std::string> inPacks;
     for (size_t p = 0; p < to.packs.size(); ++p) {
         if (!chosen[p]) continue;
