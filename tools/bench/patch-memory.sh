@@ -46,8 +46,8 @@ if [ "${3:-}" = "--with-server" ]; then
   blobs=$(requests_since "$mark" | grep -c ' /plannix/app/blobs/' || true)
   patches=$(requests_since "$mark" | grep -c ' /plannix/app/patches/' || true)
   python3 - "$cache/r1/plannix/app/manifest.json" "$cache/r2/plannix/app/manifest.json" \
-    "$idle_peak" "$update_peak" "$blobs" "$patches" <<'PY'
-import json, sys
+    "$idle_peak" "$update_peak" "$blobs" "$patches" "$root/engine/fetch_stage.h" <<'PY'
+import json, re, sys
 one = {f['path']: f for f in json.load(open(sys.argv[1]))['files']}
 two = json.load(open(sys.argv[2]))['files']
 idle, update, blobs, patches = (int(v) for v in sys.argv[3:7])
@@ -57,7 +57,9 @@ def charge(f):  # what one transfer holds at its peak: the blob path's, or the p
     whole = f['csize'] + f['size']
     old = one[f['path']]['size']
     return max([whole] + [old + p['size'] + f['size'] for p in f.get('patches', [])])
-budget = max([64 * MiB] + [charge(f) for f in changed])
+# The engine's own budget, read from its one definition.
+shift = re.search(r'kInFlightBudget = (\d+)ull << (\d+);', open(sys.argv[7]).read())
+budget = max([int(shift[1]) << int(shift[2])] + [charge(f) for f in changed])
 largest = max(f['size'] for f in two)
 print('changed files: %d, fetched as %d patches and %d whole blobs' % (len(changed), patches, blobs))
 print('%-48s %9.1f MiB' % ('largest file', largest / MiB))
