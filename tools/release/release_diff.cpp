@@ -37,14 +37,12 @@ void add(ComponentCost& total, const ComponentCost& c) {
     total.withPacks += c.withPacks;
 }
 
-// What Setup fetches for the files `wanted` of `to`, `cost[i]` being file i's own price (its
-// blob or its patch), once it takes the packs worth fetching: per component, into `withPacks`.
-void add_pack_costs(const Manifest& to, const std::vector<bool>& wanted,
-                    const std::vector<uint64_t>& cost, ComponentCost (&costs)[kComponentCount]) {
-    std::vector<uint64_t> wantedCost(cost.size(), 0);
-    for (size_t i = 0; i < wantedCost.size() && i < wanted.size(); ++i)
-        if (wanted[i]) wantedCost[i] = cost[i];
-    const std::vector<bool> chosen = packs_worth_fetching(to.files, to.packs, wantedCost);
+// What Setup fetches for the files of `to` it wants, `cost[i]` being file i's own price (its
+// blob or its patch; 0 when not wanted, as the pack rule reads it), once it takes the packs worth
+// fetching: per component, into `withPacks`.
+void add_pack_costs(const Manifest& to, const std::vector<uint64_t>& cost,
+                    ComponentCost (&costs)[kComponentCount]) {
+    const std::vector<bool> chosen = packs_worth_fetching(to.files, to.packs, cost);
     std::set<std::string> inPacks;
     for (size_t p = 0; p < to.packs.size(); ++p) {
         if (!chosen[p]) continue;
@@ -53,7 +51,7 @@ void add_pack_costs(const Manifest& to, const std::vector<bool>& wanted,
             inPacks.insert(to.files[index].sha256);
     }
     for (size_t i = 0; i < to.files.size(); ++i)
-        if (wanted[i] && !inPacks.count(to.files[i].sha256))
+        if (cost[i] > 0 && !inPacks.count(to.files[i].sha256))
             costs[classify_file(to.files[i].path)].withPacks += cost[i];
 }
 
@@ -63,7 +61,6 @@ void cost(const Manifest& from, const Manifest& to, ComponentCost (&costs)[kComp
     std::map<std::string, const ManifestFile*> old;
     for (const ManifestFile& f : from.files)
         old.emplace(f.path, &f);
-    std::vector<bool> wanted(to.files.size(), false);
     std::vector<uint64_t> price(to.files.size(), 0);
     for (size_t i = 0; i < to.files.size(); ++i) {
         const ManifestFile& f = to.files[i];
@@ -73,7 +70,6 @@ void cost(const Manifest& from, const Manifest& to, ComponentCost (&costs)[kComp
             ++c.added;
             c.whole += f.csize;
             c.withPatches += f.csize;
-            wanted[i] = true;
             price[i] = f.csize;
             continue;
         }
@@ -85,12 +81,11 @@ void cost(const Manifest& from, const Manifest& to, ComponentCost (&costs)[kComp
         const ManifestPatch* patch = usable_patch(f, before.sha256);
         c.withPatches += patch ? patch->size : f.csize;
         c.patched += patch ? 1 : 0;
-        wanted[i] = true;
         price[i] = patch ? patch->size : f.csize;
     }
     for (const auto& [path, file] : old)
         ++costs[classify_file(path)].removed;
-    add_pack_costs(to, wanted, price, costs);
+    add_pack_costs(to, price, costs);
 }
 
 // A first installation of every component of `to`: whole blobs, and with the packs.
@@ -100,7 +95,7 @@ void first_install_cost(const Manifest& to, ComponentCost (&costs)[kComponentCou
         costs[classify_file(f.path)].whole += f.csize;
         price.push_back(f.csize);
     }
-    add_pack_costs(to, std::vector<bool>(to.files.size(), true), price, costs);
+    add_pack_costs(to, price, costs);
 }
 
 nlohmann::json json_of(const ComponentCost& c) {
